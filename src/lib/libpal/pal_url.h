@@ -55,11 +55,15 @@ int url_get_path(const char *url, char *out);
 int url_get_type(const char *url);
 std::unique_ptr<str_map> url_get_query_map(const char *url);
 
+// Readers search the text after the first "?" (the whole text without one); in a URL with an
+// authority part the query ends at a "#" after it. Values are trimmed, then percent-decoded.
+// url_get_query: 0 when the key was found, -1 when def ("" for null) was copied instead.
 int url_get_query(const char *url, const char *key, const char *def, char *out, size_t size);
 char *url_get_query_dup(const char *url, const char *key, const char *def);  // os_free it
 int url_get_query_int(const char *url, const char *key, int def);
 int64_t url_get_query_int64(const char *url, const char *key, int64_t def);
 int url_has_query(const char *url, const char *key);
+// Bare query text "a=1&b=2": 0 and the decoded value (cut to size), or -1 when absent.
 int query_get(const char *query, const char *key, char *out, size_t size);
 
 // Writers rewrite a URL_TEXT_SIZE buffer in place; 0, or -1 with the URL unchanged.
@@ -75,17 +79,21 @@ int url_del_query(char *url, const char *key);
 int url_add_query(char *url, const char *item);
 int url_append_path(char *url, const char *path);
 
+// Both write a URL_TEXT_SIZE buffer: 0, or -1 when the text had to be cut or does not parse.
 int url_to_string(const UrlRecord *record, char *out);
 int url_to_mask(const char *url, char *out);
 // "<protocol>://...", or "file://..." for a text that does not parse; returns out.
 char *url_protocol_display(const char *url, char *out, size_t size);
 
+// Results are the output length, or -1 when out cannot hold it (escaped length + 1, or for
+// decoding the input length + 1). A malformed "%" sequence is copied literally.
 int str_escape_url_args(const char *in, char *out, size_t size);
 int str_unescape_url_args(const char *in, char *out, size_t size);
 int str_unescape_uri(const char *in, char *out, size_t size);
 
 // Base64 with "-" accepted for "+" and "_" for "/"; decoding stops at "=" or the end.
-// Results are byte counts, or -1 (bad character, output too small).
+// Results are byte counts, or -1 (bad character, output too small). Both outputs are
+// NUL-terminated, so size must exceed the count.
 int str_base64_encode(const void *in, size_t len, char *out, size_t size);
 int str_base64_decode(const char *in, void *out, size_t size);
 
