@@ -143,8 +143,12 @@ enum : uint32_t {
 uint32_t vfs_flags_from_portable(uint32_t portable_flags);
 uint32_t vfs_flags_from_windows(uint32_t access, uint32_t disposition);
 
-// Region-lock operation that unlocks (driver slot flock).
-inline constexpr int VFS_LOCK_UNLOCK = 3;
+// Region-lock operations (driver slot flock).
+enum : int {
+  VFS_LOCK_SHARED = 1,
+  VFS_LOCK_EXCLUSIVE = 2,
+  VFS_LOCK_UNLOCK = 3,
+};
 
 // --- path operations through the driver's ioctl slot -----------------------------------------
 

@@ -1,0 +1,82 @@
+// Local directory driver: the driver record, mounting a local directory named by a bare path or
+// a file: URL, and the mount-level queries. It claims every URL, so it is probed last.
+#include "file_driver.h"
+
+#include <vector>
+
+#include "file_ctx.h"
+#include "file_ops.h"
+#include "pal_log.h"
+#include "pal_url.h"
+
+static const char kLogTag[] = "vfs";
+
+namespace {
+
+int file_init() { return 0; }
+int file_exit() { return 0; }
+int file_probe(const char * /*url*/) { return 0; }
+
+int file_umount(void *ctx) {
+  delete static_cast<FileMount *>(ctx);
+  return 0;
+}
+
+int file_get_readonly(void * /*ctx*/, uint32_t *out) {
+  *out = 0;
+  return 0;
+}
+
+}  // namespace
+
+void *vfs_file_mount(const char *url, void * /*arg*/, verr_info *err, VfsMount *mount) {
+  std::vector<char> path(URL_PART_SIZE, '\0');
+  if (url_get_path(url, path.data()) != 0 || path[0] == '\0') {
+    VERR_SET(err, VERR_INVALID_PARAMETER, nullptr);
+    return nullptr;
+  }
+  auto *ctx = new FileMount;
+  ctx->err = err;
+  ctx->mount = mount;
+  ctx->read_timeout = static_cast<uint32_t>(url_get_query_int(url, "read_timeout", 15)) * 1000;
+  ctx->write_timeout = static_cast<uint32_t>(url_get_query_int(url, "write_timeout", 8)) * 1000;
+  ctx->root_dir = path.data();
+  file_normalize_root(ctx->root_dir);
+  ZLOG(LOG2_DBG, "root_dir=[%s]\n", ctx->root_dir.c_str());
+  return ctx;
+}
+
+int vfs_file_statfs(void *ctx, VfsVolInfo *info) {
+  auto *mount = static_cast<FileMount *>(ctx);
+  return file_volinfo(mount, mount->root_dir.c_str(), info);
+}
+
+const VfsDriver vfs_file_driver = {
+    VFS_DRV_FILE,
+    "file",
+    file_init,
+    file_exit,
+    file_probe,
+    vfs_file_mount,
+    file_umount,
+    vfs_file_statfs,
+    file_get_readonly,
+    vfs_file_open,
+    vfs_file_wopen,
+    vfs_file_open2,
+    vfs_file_close,
+    vfs_file_read,
+    vfs_file_write,
+    vfs_file_fsync,
+    vfs_file_lseek,
+    vfs_file_fstat,
+    vfs_file_ftruncate,
+    vfs_file_futime,
+    vfs_file_flock,
+    vfs_file_opendir,
+    vfs_file_readdir,
+    vfs_file_seekdir,
+    vfs_file_telldir,
+    vfs_file_closedir,
+    vfs_file_ioctl,
+};
