@@ -22,7 +22,12 @@ int os_daemonize();
 using os_panic_callback = void (*)();
 int os_panic_install();                     // installs the handler
 void os_panic_set_callback(os_panic_callback cb);
+// Core files into dir after a fatal signal (root only; empty dir: none). 0, or -1.
 int os_painc_set_dump_dir(const char *dir, const char *app_name);
+// Unlimited core size, dir remembered, core pattern "<dir>/%e-%p-%t-%c.core" written.
+int os_panic_init_core_dump(const char *dir);
+// Version text of the panic's "appver:" line (the framework passes app_ver).
+void os_panic_set_app_ver(const char *app_ver);
 // Text supplied by the log core for the first panic line (set by the log core, may be empty).
 void os_panic_set_context_text(const char *(*provider)());
 
