@@ -1,0 +1,54 @@
+// The server step: mount the URL that the options assembled, or serve standard input when none
+// was given. It blocks in the main thread for the whole life of the mount or of the input.
+// Assumes the framework already set up the log and the configuration.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "pal_log.h"
+#include "pal_os.h"
+#include "tframe.h"
+#include "zmue.h"
+
+static const char kLogTag[] = "zmue";
+
+inline constexpr size_t APP_MOUNT_ERR_SIZE = 4096;
+
+// This build has no FUSE front end: refuse the mount instead of pretending it worked.
+static int app_mount(const char *, char *err, size_t size) {
+  snprintf(err, size, "mounting is not available in this build (no FUSE front end)");
+  return -1;
+}
+
+// Until the debug shell is built in, standard input is read and dropped until its end.
+static int app_stdin_loop() {
+  char buf[4096];
+  for (;;) {
+    ssize_t n = read(STDIN_FILENO, buf, sizeof(buf));
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    return 0;
+  }
+}
+
+int app_start_server() {
+  ZLOG(LOG2_VERB, "==>\n");
+  const char *cmd = app_mount_cmd();
+  ZLOG(LOG2_VERB, "cmd=[%s]\n", cmd);
+  if (cmd[0] != '\0') {
+    char err[APP_MOUNT_ERR_SIZE] = "";
+    if (app_mount(cmd, err, sizeof(err)) >= 0) return 0;
+    ZLOG(LOG2_ERR, "error=%s\n", err);
+    return -1;
+  }
+  app_stdin_loop();
+  ZLOG(LOG2_VERB, "<==\n");
+  return 0;
+}
+
+int app_stop_server() {
+  ZLOG(LOG2_DBG, "==>\n");
+  if (!g_app.stop_flag) g_app.stop_flag = 1;
+  return 0;
+}
