@@ -18,7 +18,7 @@ std::string_view trim_blanks(std::string_view text) {
 bool copy_bounded(char *out, size_t size, std::string_view text) {
   if (size == 0) return text.empty();
   const size_t n = std::min(text.size(), size - 1);
-  memcpy(out, text.data(), n);
+  if (n > 0) memcpy(out, text.data(), n);
   out[n] = '\0';
   return n == text.size();
 }
@@ -34,7 +34,7 @@ TextBuilder &TextBuilder::add(std::string_view text) {
   }
   const size_t room = size_ - 1 - len_;
   const size_t n = std::min(text.size(), room);
-  memcpy(out_ + len_, text.data(), n);
+  if (n > 0) memcpy(out_ + len_, text.data(), n);
   len_ += n;
   out_[len_] = '\0';
   if (n < text.size()) cut_ = true;

@@ -134,7 +134,7 @@ void url_normalize(char *text) {
   const size_t first = t.find_first_not_of("'\"");
   t = first == npos ? string_view{} : t.substr(first, t.find_last_not_of("'\"") - first + 1);
   t = pal_str::trim_blanks(t);
-  memmove(text, t.data(), t.size());
+  if (!t.empty()) memmove(text, t.data(), t.size());
   text[t.size()] = '\0';
   for (char *p = text; *p; ++p)
     if (*p == '\\') *p = '/';
