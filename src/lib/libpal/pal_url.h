@@ -57,7 +57,7 @@ std::unique_ptr<str_map> url_get_query_map(const char *url);
 
 // Readers search the text after the first "?" (the whole text without one); in a URL with an
 // authority part the query ends at a "#" after it. Values are trimmed, then percent-decoded.
-// url_get_query: 0 when the key was found, -1 when def ("" for null) was copied instead.
+// url_get_query: 0 with the value or def ("" for null) in out; -1 only for no out buffer.
 int url_get_query(const char *url, const char *key, const char *def, char *out, size_t size);
 char *url_get_query_dup(const char *url, const char *key, const char *def);  // os_free it
 int url_get_query_int(const char *url, const char *key, int def);

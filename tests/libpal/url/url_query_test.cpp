@@ -67,10 +67,11 @@ TEST(UrlGetQuery, ReadsDecodedValueOrDefault) {
   EXPECT_STREQ("4m", out);
   EXPECT_EQ(0, url_get_query("zmp://h/p?x=a%26b#top", "x", "", out, sizeof out));
   EXPECT_STREQ("a&b", out);
-  EXPECT_EQ(-1, url_get_query("zmp://h/p", "rcache_size", "2m", out, sizeof out));
+  EXPECT_EQ(0, url_get_query("zmp://h/p", "rcache_size", "2m", out, sizeof out));
   EXPECT_STREQ("2m", out);
-  EXPECT_EQ(-1, url_get_query("zmp://h/p?a=1", "b", nullptr, out, sizeof out));
+  EXPECT_EQ(0, url_get_query("zmp://h/p?a=1", "b", nullptr, out, sizeof out));
   EXPECT_STREQ("", out);
+  EXPECT_EQ(-1, url_get_query("zmp://h/p?a=1", "a", "", out, 0));
   // A local path has no hash: "#" belongs to the value.
   EXPECT_EQ(0, url_get_query("/mnt/a?offset=1#2", "offset", "", out, sizeof out));
   EXPECT_STREQ("1#2", out);

@@ -180,7 +180,8 @@ TEST(UrlAddQuery, AppendsItemAsIs) {
     const char *url, *item, *expected;
   } cases[] = {
       {"zmp://h", "a=1", "zmp://h?a=1"},
-      {"zmp://h?a=1", "debug=1&options=rw,allow_other", "zmp://h?a=1&debug=1&options=rw,allow_other"},
+      {"zmp://h?a=1", "debug=1&options=rw,allow_other",
+       "zmp://h?a=1&debug=1&options=rw,allow_other"},
       {"zmp://h?a=1#t", "b=2", "zmp://h?a=1&b=2#t"},
       {"zmp://h?", "b=2", "zmp://h?&b=2"},
   };

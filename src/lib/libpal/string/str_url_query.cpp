@@ -35,9 +35,8 @@ bool url_find_number(const char *url, const char *key, long long *number) {
 
 int url_get_query(const char *url, const char *key, const char *def, char *out, size_t size) {
   if (!out || size == 0) return -1;
-  if (url_find_value(url, key, out, size)) return 0;
-  pal_str::copy_bounded(out, size, def ? def : "");
-  return -1;
+  if (!url_find_value(url, key, out, size)) pal_str::copy_bounded(out, size, def ? def : "");
+  return 0;
 }
 
 char *url_get_query_dup(const char *url, const char *key, const char *def) {
