@@ -130,8 +130,10 @@ int fake_ftruncate(void *fh, int64_t length) {
   return 0;
 }
 
-int fake_ioctl(void *, uint32_t code, void *, int32_t) {
+int fake_ioctl(void *, uint32_t code, void *block, int32_t) {
   log_call("ioctl", code);
+  if (code == VFS_IOC_UTIME || code == VFS_IOC_LUTIME)
+    fake_state().last_times = static_cast<VfsArgTimes *>(block)->times;
   return 0;
 }
 

@@ -20,6 +20,7 @@ struct FakeState {
   std::map<std::string, std::vector<uint8_t>> files;
   std::vector<FakeCall> calls;
   int open_handles = 0;
+  VfsTimes last_times{};  // block of the last utime/lutime call
   int write_fail_code = 0;   // non-zero: writes fail with this status code
   int write_fail_after = 0;  // writes that still succeed before the failures start
   uint32_t write_max = 0;    // non-zero: a write takes at most this many bytes
