@@ -107,7 +107,9 @@ TEST_F(WriteCacheTest, OperationsFlushBeforeCallingTheDriver) {
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(calls[0].op, "write");
     EXPECT_EQ(calls[1].op, c.op);
-    if (std::string(c.op) != "close") EXPECT_EQ(vfs_close(fh), 0);
+    if (std::string(c.op) != "close") {
+      EXPECT_EQ(vfs_close(fh), 0);
+    }
     ASSERT_EQ(vfs_umount(mount_), 0);
     mount_ = nullptr;
   }

@@ -17,7 +17,9 @@ class FakeMountTest : public ::testing::Test {
     fake_state().reset();
   }
   void TearDown() override {
-    if (mount_ != nullptr) EXPECT_EQ(vfs_umount(mount_), 0);
+    if (mount_ != nullptr) {
+      EXPECT_EQ(vfs_umount(mount_), 0);
+    }
     EXPECT_EQ(fake_state().open_handles, 0) << "driver handles leaked";
   }
 
