@@ -15,6 +15,7 @@ static const char kLogTag[] = "zmcli";
 namespace {
 
 inline constexpr char kMissing[] = "error_val!!!";
+inline constexpr char kLoadFailed[] = "conf_load %s failed\n";
 inline constexpr char kSessionPrefix[] = "session/";
 inline constexpr char kQuickConnection[] = "_Quick_Connection";
 // The daemon's default ports, for a port word that names the other protocol's default.
@@ -106,14 +107,13 @@ int build_zmp_url(const conf_client_info &info, char *out) {
   return 0;
 }
 
+// Opens the profile file; message (with the path as its one argument) is logged on failure.
 conf_ptr open_profile(bool create, const char *message) {
   const std::string path = zm_conf_client_file();
   conf_ptr conf(create ? conf_create_load(path.c_str()) : conf_load(path.c_str()));
   if (!conf) ZLOG(LOG2_ERR, message, path.c_str());
   return conf;
 }
-
-inline constexpr char kLoadFailed[] = "conf_load %s failed\n";
 
 }  // namespace
 

@@ -98,6 +98,7 @@ void zm_conf_set_path(const char *dir) {
   }
   setenv(ZM_PROXY_FILE, proxy.c_str(), 1);
 
+  // A missing profile is normal on a first start: the default cache directory serves, unlogged.
   conf_ptr conf(conf_load(client.c_str()));
   const std::string fallback = default_cache_dir();
   setenv(ZM_CACHE, normalised(conf_get_string(conf.get(), kConfSection, kCacheDirKey, fallback.c_str()))

@@ -41,9 +41,11 @@ bool key_reads_back(std::string_view key) {
 
 bool pair_writable(std::string_view section, std::string_view key, std::string_view value) {
   const size_t limit = INI_LINE_MAX - 1;  // the line end takes the last place
-  return !has_line_end(section) && section.find(']') == std::string_view::npos && !has_line_end(key) && !has_line_end(value) &&
-         key_reads_back(key) && ini_value_quote(value) >= 0 && section.size() + 2 <= limit &&
-         key.size() + 1 + value.size() + (ini_value_quote(value) ? 2 : 0) <= limit;
+  const int quote = ini_value_quote(value);
+  const size_t line = key.size() + 1 + value.size() + (quote > 0 ? 2 : 0);
+  return !has_line_end(section) && section.find(']') == std::string_view::npos &&
+         section.size() + 2 <= limit && !has_line_end(key) && key_reads_back(key) &&
+         !has_line_end(value) && quote >= 0 && line <= limit;
 }
 
 int ini_conf_match(const char *path) {
