@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "myfuse.h"
 #include "pal_log.h"
 #include "pal_os.h"
 #include "tframe.h"
@@ -13,13 +14,10 @@
 
 static const char kLogTag[] = "zmue";
 
-inline constexpr size_t APP_MOUNT_ERR_SIZE = 4096;
+inline constexpr size_t APP_MOUNT_ERR_SIZE = MYFUSE_ERR_SIZE;
 
-// This build has no FUSE front end: refuse the mount instead of pretending it worked.
-static int app_mount(const char *, char *err, size_t size) {
-  snprintf(err, size, "mounting is not available in this build (no FUSE front end)");
-  return -1;
-}
+// err must hold MYFUSE_ERR_SIZE bytes.
+static int app_mount(const char *url, char *err, size_t) { return myfuse_mount(url, err); }
 
 // Until the debug shell is built in, standard input is read and dropped until its end.
 static int app_stdin_loop() {

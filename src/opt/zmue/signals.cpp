@@ -5,13 +5,13 @@
 
 #include <cstdlib>
 
+#include "myfuse.h"
 #include "pal_log.h"
 #include "zmue.h"
 
 static const char kLogTag[] = "zmue";
 
-// This build carries no FUSE front end yet, so there is never a mount to undo: nothing to do.
-void app_unmount() {}
+void app_unmount() { myfuse_unmount(nullptr); }
 
 void app_sig_handler(int sig) {
   ZLOG(LOG2_DBG, "signal=%d\n", sig);

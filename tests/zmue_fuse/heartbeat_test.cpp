@@ -1,0 +1,128 @@
+// The heartbeat over the fake driver: no thread for local URLs, no probe while the mount is
+// active, one probe per pass while idle, the end after a failed probe, and a broken mount
+// unmounted through the kernel within one pass (real constants; needs root and /dev/fuse).
+#include "fake_driver.h"
+#include "heartbeat.h"
+#include "myfuse.h"
+
+#include "pal_env.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <sys/mount.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class Heartbeat : public testing::Test {
+ protected:
+  void SetUp() override {
+    mount_ = fake_mount_new();
+    ASSERT_NE(mount_, nullptr);
+    // A pass of 10 steps of 10 ms; idle after 200 ms.
+    heartbeat_set_timing(200, 10);
+  }
+  void TearDown() override {
+    heartbeat_stop();
+    heartbeat_set_timing(HEARTBEAT_IDLE_MS, HEARTBEAT_STEP_MS);
+    if (mount_) vfs_umount(mount_);
+  }
+  VfsMount *mount_ = nullptr;
+};
+
+TEST_F(Heartbeat, LocalUrlsStartNoThread) {
+  EXPECT_EQ(heartbeat_start("file:///srv/share?fuse_mount_point=/mnt/x", mount_), 0);
+  EXPECT_EQ(heartbeat_start("/srv/share", mount_), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(fake().probes.load(), 0);
+}
+
+TEST_F(Heartbeat, ActiveMountIsNeverProbed) {
+  fake().active_time = os_get_ms();
+  ASSERT_EQ(heartbeat_start("fake://host/share", mount_), 1);
+  for (int i = 0; i < 40; ++i) {
+    fake().active_time = os_get_ms();
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+  }
+  EXPECT_EQ(fake().probes.load(), 0);
+}
+
+TEST_F(Heartbeat, IdleMountIsProbedOncePerPass) {
+  fake().active_time = os_get_ms() - 1000;
+  ASSERT_EQ(heartbeat_start("fake://host/share", mount_), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(650));
+  int probes = fake().probes.load();
+  EXPECT_GE(probes, 4);  // passes of at least 100 ms: 7 at most in 650 ms
+  EXPECT_LE(probes, 7);
+  // Activity resumes: no more probes (one may be under way).
+  int before = fake().probes.load();
+  for (int i = 0; i < 20; ++i) {
+    fake().active_time = os_get_ms();
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+  }
+  EXPECT_LE(fake().probes.load(), before + 1);
+}
+
+TEST_F(Heartbeat, FailedProbeEndsTheThread) {
+  fake().probe_result = -1;
+  ASSERT_EQ(heartbeat_start("fake://host/share", mount_), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(fake().probes.load(), 1);
+}
+
+// The options column of /proc/self/mountinfo for a FUSE mount on path, or empty when none.
+bool fuse_mounted(const std::string &path) {
+  std::ifstream in("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, dev, root, mnt;
+    fields >> id >> parent >> dev >> root >> mnt;
+    size_t sep = line.find(" - ");
+    if (mnt == path && sep != std::string::npos && line.compare(sep + 3, 4, "fuse") == 0) return true;
+  }
+  return false;
+}
+
+TEST_F(Heartbeat, BrokenMountIsUnmountedWithinOnePass) {
+  if (geteuid() != 0 || access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "needs root";
+  heartbeat_set_timing(HEARTBEAT_IDLE_MS, HEARTBEAT_STEP_MS);
+  char tmpl[] = "/tmp/zmue_hb.XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  std::string mnt = std::string(tmpl) + "/mnt";
+  fake().active_time = os_get_ms();
+  std::string url = "fake://host/share?fuse_mount_point=" + mnt + "&options=rw";
+  auto served = std::async(std::launch::async, [&url] {
+    char err[MYFUSE_ERR_SIZE];
+    int res = myfuse_mount(url.c_str(), err);
+    return res;
+  });
+  bool mounted = false;
+  for (int i = 0; i < 100 && !mounted; ++i) {
+    mounted = fuse_mounted(mnt);
+    if (!mounted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(mounted);
+  struct stat st;
+  EXPECT_EQ(stat(mnt.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+
+  fake().need_exit = 1;
+  auto broken_at = std::chrono::steady_clock::now();
+  ASSERT_EQ(served.wait_for(std::chrono::seconds(8)), std::future_status::ready);
+  auto took = std::chrono::steady_clock::now() - broken_at;
+  EXPECT_EQ(served.get(), 0);
+  EXPECT_LT(took, std::chrono::milliseconds(5600));
+  EXPECT_FALSE(fuse_mounted(mnt));
+  EXPECT_EQ(fake().probes.load(), 0) << "an active mount is not probed";
+  if (fuse_mounted(mnt)) umount2(mnt.c_str(), MNT_DETACH);
+  rmdir(mnt.c_str());
+  rmdir(tmpl);
+}
+
+}  // namespace
