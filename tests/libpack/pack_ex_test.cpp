@@ -94,7 +94,9 @@ TEST_F(SdcompContext, RoundTripsThroughBothCompressors) {
         ASSERT_GE(plen, 0) << name << " " << n;
         std::vector<char> out(n + 1);
         EXPECT_EQ(sdcomp_unpack(&ctx_, packed.data(), plen, out.data(), int(n)), int(n));
-        EXPECT_EQ(memcmp(out.data(), in.data(), n), 0) << name << " " << n;
+        if (n > 0) {
+          EXPECT_EQ(memcmp(out.data(), in.data(), n), 0) << name << " " << n;
+        }
         if (compressible && n == (1u << 20) && strcmp(name, "lz4") == 0) {
           EXPECT_LT(plen, int(n) / 4);
         }

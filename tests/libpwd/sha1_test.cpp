@@ -26,7 +26,7 @@ std::string system_sha1(const std::vector<uint8_t> &data) {
   const int fd = mkstemp(path);
   if (fd < 0) return "mkstemp failed";
   FILE *f = fdopen(fd, "wb");
-  const bool written = fwrite(data.data(), 1, data.size(), f) == data.size();
+  const bool written = data.empty() || fwrite(data.data(), 1, data.size(), f) == data.size();
   if (fclose(f) != 0 || !written) return "write failed";
   std::string cmd = std::string("sha1sum ") + path;
   FILE *p = popen(cmd.c_str(), "r");

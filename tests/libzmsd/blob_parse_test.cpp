@@ -78,9 +78,8 @@ const ParseCase kCases[] = {
      {false, false, true}},
     {"truncated last attribute ends quietly",
      [] {
-       bytes d = cat({attr(6, "errno", kInt32), attr(4, "errno_str", text("lost"))});
-       d.resize(d.size() - 4);
-       return d;
+       const bytes d = cat({attr(6, "errno", kInt32), attr(4, "errno_str", text("lost"))});
+       return bytes(d.begin(), d.end() - 4);
      }(),
      0, {true, false, false}},
     {"raw length 0 ends the walk", cat({bytes{0x85, 0, 0, 0}, attr(5, "fd", kInt64)}), 0, {}},
