@@ -7,23 +7,19 @@
 #include <cstdint>
 
 // Levels: lower is more severe. A call is written when its level is at most the configured one.
-enum : uint32_t {
-  LOG2_CRIT = 2,
-  LOG2_ERR = 3,
-  LOG2_WARN = 4,
-  LOG2_NOTI = 5,
-  LOG2_INFO = 6,
-  LOG2_DBG = 7,
-  LOG2_VERB = 8,
-};
+inline constexpr uint32_t LOG2_CRIT = 2;
+inline constexpr uint32_t LOG2_ERR = 3;
+inline constexpr uint32_t LOG2_WARN = 4;
+inline constexpr uint32_t LOG2_NOTI = 5;
+inline constexpr uint32_t LOG2_INFO = 6;
+inline constexpr uint32_t LOG2_DBG = 7;
+inline constexpr uint32_t LOG2_VERB = 8;
 
 // Bits above the level byte of the level argument.
-enum : uint32_t {
-  LOG2_ERRNO = 0x100,        // append the description of the caller's errno
-  LOG2_NOEXIT = 0x200,       // a critical line does not end the process
-  LOG2_NET = 0x400,          // also send the binary record to the network collector
-  LOG2_RECORD_ONLY = 0x800,  // build line and record, write no text sink
-};
+inline constexpr uint32_t LOG2_ERRNO = 0x100;        // append the description of the caller's errno
+inline constexpr uint32_t LOG2_NOEXIT = 0x200;       // a critical line does not end the process
+inline constexpr uint32_t LOG2_NET = 0x400;          // also send the binary record to the network collector
+inline constexpr uint32_t LOG2_RECORD_ONLY = 0x800;  // build line and record, write no text sink
 
 using pal_log_sink_fn = int (*)(uint32_t level, const char *tag, const char *file, int line,
                                 const char *func, const char *fmt, va_list ap);
