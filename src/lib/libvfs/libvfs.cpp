@@ -99,12 +99,6 @@ const VfsDriver *vfs_find_driver(const char *url) {
   return nullptr;
 }
 
-VfsMount *vfs_valid_mount(VfsMount *mount) {
-  if (mount == nullptr || mount->head.magic != VFS_MAGIC || mount->head.kind != VFS_KIND_MOUNT)
-    return nullptr;
-  return mount;
-}
-
 namespace {
 
 uint32_t cache_bytes(const char *text) {

@@ -48,8 +48,11 @@ VfsHandle *vfs_valid_handle(VfsHandle *handle, uint32_t kind);
 // Records that an operation found its driver slot empty, and gives the slot's failure value.
 int vfs_slot_missing(VfsMount *mount, const char *op);
 
-// Handle list maintenance under the mount's lock.
-void vfs_list_add(VfsHandle *handle);
+// A new handle of `kind` for the driver handle `drv_handle` (null: the driver failed, no handle),
+// registered in its mount's list under the lock.
+VfsHandle *vfs_handle_new(VfsMount *mount, uint32_t kind, const char *path, uint32_t flags,
+                          void *drv_handle);
+// Removal from the mount's list under the lock.
 void vfs_list_remove(VfsHandle *handle);
 // Clears the magic and frees the handle and its caches (no driver call).
 void vfs_handle_free(VfsHandle *handle);

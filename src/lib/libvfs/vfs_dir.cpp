@@ -11,15 +11,7 @@ VfsHandle *vfs_opendir(VfsMount *mount, const char *path, const char *pattern) {
     vfs_slot_missing(mount, "opendir");
     return nullptr;
   }
-  void *drv_handle = drv->opendir(mount->ctx, path, pattern);
-  if (drv_handle == nullptr) return nullptr;
-  auto *dh = new VfsHandle;
-  dh->head.kind = VFS_KIND_DIR;
-  dh->drv_handle = drv_handle;
-  dh->mount = mount;
-  dh->name = path;
-  vfs_list_add(dh);
-  return dh;
+  return vfs_handle_new(mount, VFS_KIND_DIR, path, 0, drv->opendir(mount->ctx, path, pattern));
 }
 
 VfsDirEntry *vfs_readdir(VfsHandle *dh) {

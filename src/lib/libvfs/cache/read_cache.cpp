@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pal_env.h"
+#include "cache_alloc.h"
 
 struct VfsReadCache {
   uint32_t capacity;
@@ -20,14 +20,8 @@ struct VfsReadCache {
 
 VfsReadCache *vfs_rcache_create(uint32_t capacity, int64_t file_size, void *fh, VfsReadFn read) {
   if (capacity == 0 || read == nullptr) return nullptr;
-  auto *cache = static_cast<VfsReadCache *>(os_zalloc(sizeof(VfsReadCache)));
+  auto *cache = cache_alloc<VfsReadCache>(capacity);
   if (cache == nullptr) return nullptr;
-  cache->buffer = static_cast<uint8_t *>(os_malloc(capacity));
-  if (cache->buffer == nullptr) {
-    os_free(cache);
-    return nullptr;
-  }
-  cache->capacity = capacity;
   cache->file_size = file_size;
   cache->fh = fh;
   cache->read = read;
@@ -88,8 +82,4 @@ int vfs_rcache_read(VfsReadCache *cache, void *buf, uint32_t size, int64_t offse
 
 void vfs_rcache_invalidate(VfsReadCache *cache) { cache->len = 0; }
 
-void vfs_rcache_destroy(VfsReadCache *cache) {
-  if (cache == nullptr) return;
-  os_free(cache->buffer);
-  os_free(cache);
-}
+void vfs_rcache_destroy(VfsReadCache *cache) { cache_free(cache); }

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "pal_env.h"
+#include "cache_alloc.h"
 
 struct VfsWriteCache {
   uint8_t *buffer;
@@ -19,14 +19,8 @@ struct VfsWriteCache {
 
 VfsWriteCache *vfs_wcache_create(uint32_t capacity, void *fh, VfsWriteFn write, verr_info *err) {
   if (capacity == 0 || write == nullptr) return nullptr;
-  auto *cache = static_cast<VfsWriteCache *>(os_zalloc(sizeof(VfsWriteCache)));
+  auto *cache = cache_alloc<VfsWriteCache>(capacity);
   if (cache == nullptr) return nullptr;
-  cache->buffer = static_cast<uint8_t *>(os_malloc(capacity));
-  if (cache->buffer == nullptr) {
-    os_free(cache);
-    return nullptr;
-  }
-  cache->capacity = capacity;
   cache->fh = fh;
   cache->write = write;
   cache->err = err;
@@ -86,8 +80,4 @@ int vfs_wcache_write(VfsWriteCache *cache, const void *buf, uint32_t size, int64
   return static_cast<int>(size);
 }
 
-void vfs_wcache_destroy(VfsWriteCache *cache) {
-  if (cache == nullptr) return;
-  os_free(cache->buffer);
-  os_free(cache);
-}
+void vfs_wcache_destroy(VfsWriteCache *cache) { cache_free(cache); }

@@ -1,60 +1,11 @@
 // VFS file handles: open, the cached read and write paths, flush and close, and the per-handle
-// operations that must see every accepted write first. Handles are used by the FUSE thread only;
-// the mount's lock guards just the handle lists.
-#include <algorithm>
-
+// operations that must see every accepted write first. Handles are used by the FUSE thread only.
 #include "pal_log.h"
 #include "vfs_core.h"
 
 static const char kLogTag[] = "vfs";
 
-VfsHandle *vfs_valid_handle(VfsHandle *handle, uint32_t kind) {
-  if (handle == nullptr || handle->head.magic != VFS_MAGIC || handle->head.kind != kind)
-    return nullptr;
-  if (vfs_valid_mount(handle->mount) == nullptr) return nullptr;
-  return handle;
-}
-
-int vfs_slot_missing(VfsMount *mount, const char *op) {
-  // Without a record the caller would read a stale (or zero) code and could report success.
-  VERR_SET(&mount->err, VERR_NOT_SUPPORTED, "drv [%s] has no %s", mount->driver->name, op);
-  return -1;
-}
-
-void vfs_list_add(VfsHandle *handle) {
-  VfsMount *mount = handle->mount;
-  std::lock_guard<std::mutex> guard(mount->lock);
-  (handle->head.kind == VFS_KIND_FILE ? mount->files : mount->dirs).push_back(handle);
-}
-
-void vfs_list_remove(VfsHandle *handle) {
-  VfsMount *mount = handle->mount;
-  std::lock_guard<std::mutex> guard(mount->lock);
-  auto &list = handle->head.kind == VFS_KIND_FILE ? mount->files : mount->dirs;
-  list.erase(std::remove(list.begin(), list.end(), handle), list.end());
-}
-
-void vfs_handle_free(VfsHandle *handle) {
-  handle->head.magic = 0;
-  vfs_wcache_destroy(handle->wcache);
-  vfs_rcache_destroy(handle->rcache);
-  delete handle;
-}
-
 namespace {
-
-// Shared tail of the three opens: the driver has answered with `drv_handle` (null: failed).
-VfsHandle *register_file(VfsMount *mount, const char *path, uint32_t flags, void *drv_handle) {
-  if (drv_handle == nullptr) return nullptr;
-  auto *fh = new VfsHandle;
-  fh->head.kind = VFS_KIND_FILE;
-  fh->flags = flags;
-  fh->drv_handle = drv_handle;
-  fh->mount = mount;
-  fh->name = path;
-  vfs_list_add(fh);
-  return fh;
-}
 
 int cache_init(VfsHandle *fh) {
   if (fh->cache_ready) return 0;
@@ -98,7 +49,8 @@ VfsHandle *vfs_open(VfsMount *mount, const char *path, uint32_t vfs_flags) {
     vfs_slot_missing(mount, "open");
     return nullptr;
   }
-  return register_file(mount, path, vfs_flags, drv->open(mount->ctx, path, vfs_flags));
+  return vfs_handle_new(mount, VFS_KIND_FILE, path, vfs_flags,
+                        drv->open(mount->ctx, path, vfs_flags));
 }
 
 VfsHandle *vfs_open2(VfsMount *mount, const char *path, uint32_t portable_flags, uint32_t mode) {
@@ -108,8 +60,8 @@ VfsHandle *vfs_open2(VfsMount *mount, const char *path, uint32_t portable_flags,
     vfs_slot_missing(mount, "open2");
     return nullptr;
   }
-  return register_file(mount, path, vfs_flags_from_portable(portable_flags),
-                       drv->open2(mount->ctx, path, portable_flags, mode));
+  return vfs_handle_new(mount, VFS_KIND_FILE, path, vfs_flags_from_portable(portable_flags),
+                        drv->open2(mount->ctx, path, portable_flags, mode));
 }
 
 VfsHandle *vfs_wopen(VfsMount *mount, const char *path, uint32_t access, uint32_t share,
@@ -122,7 +74,8 @@ VfsHandle *vfs_wopen(VfsMount *mount, const char *path, uint32_t access, uint32_
   }
   void *drv_handle =
       drv->wopen(mount->ctx, path, access, share, security, disposition, attributes, templ);
-  return register_file(mount, path, vfs_flags_from_windows(access, disposition), drv_handle);
+  return vfs_handle_new(mount, VFS_KIND_FILE, path, vfs_flags_from_windows(access, disposition),
+                        drv_handle);
 }
 
 int vfs_flush_i(VfsHandle *fh) {
