@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "log2.h"
 #include "log_file.h"
@@ -137,6 +139,27 @@ TEST_F(LogFile, FailingWritesKeepTheOtherSinks) {
   log("and again\n");
   EXPECT_NE(last_lines(ctx_.get()).find("still kept\n"), std::string::npos);
   EXPECT_NE(last_lines(ctx_.get()).find("and again\n"), std::string::npos);
+}
+
+TEST_F(LogFile, LinesFromManyThreadsNeverInterleave) {
+  open_on(dir_.file("mt.log"));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([this, t] {
+      const std::string text = "thread " + std::to_string(t) + " " + std::string(300, 'a' + t) + "\n";
+      for (int i = 0; i < 100; ++i) log(text.c_str());
+    });
+  for (std::thread &t : threads) t.join();
+  const std::string text = read_file(dir_.file("mt.log"));
+  const std::regex whole(R"(\d{4}-\d\d-\d\d \S+ ERROR \d+ --- \[[^\] ]+\] mod writer\(\): thread (\d) ([a-d])\2{299})");
+  size_t lines = 0;
+  for (size_t begin = 0, end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1, ++lines) {
+    std::smatch m;
+    const std::string line = text.substr(begin, end - begin);
+    ASSERT_TRUE(std::regex_match(line, m, whole)) << line;
+    EXPECT_EQ(m[2].str()[0] - 'a', m[1].str()[0] - '0');
+  }
+  EXPECT_EQ(lines, 400u);
 }
 
 struct absolute_case {

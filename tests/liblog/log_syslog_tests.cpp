@@ -140,6 +140,21 @@ TEST_P(LogSyslog, LongLineIsCutTo800Characters) {
   EXPECT_EQ(got[0].back(), 'z');
 }
 
+TEST(LogSyslogDown, MissingReceiverIsReportedAndTheLineStillWritten) {
+  uint16_t port = 0;
+  ASSERT_EQ(try_bind(SOCK_STREAM, 0, &port), 0);  // free now, and nobody listens on it
+  log_ctx_ptr ctx = quiet_ctx("");
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(port);
+  ASSERT_EQ(log2_ioctl(ctx.get(), LOG2_IOCTL_SYSLOG_URL, const_cast<char *>(url.c_str()), 0), 0);
+  ASSERT_EQ(log2_ioctl(ctx.get(), LOG2_IOCTL_SYSLOG_ON, log2_arg(1), 0), 0);
+  testing::internal::CaptureStderr();
+  EXPECT_GT(log2_printf(ctx.get(), LOG2_ERR, "vfs", __FILE__, __LINE__, "f", "lost\n"), 0);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("failed to connect to 127.0.0.1 port " + std::to_string(port)), std::string::npos) << err;
+  EXPECT_NE(err.find("syslog_write " + url + " err\n"), std::string::npos) << err;
+  EXPECT_EQ(last_lines(ctx.get()), "lost\n");
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, LogSyslog, ::testing::Values("udp", "tcp"));
 
 }  // namespace

@@ -24,14 +24,14 @@ int set_level_name(log2_ctx *ctx, const char *name) {
 }
 
 int set_syslog_url(log2_ctx *ctx, const char *url) {
-  int rc;
-  {
-    std::lock_guard<std::mutex> guard(ctx->lock);
-    rc = ctx->syslog.configure(url);
-  }
-  if (rc != 0)
+  log_syslog_target target;
+  if (log_syslog_parse(url, &target) != 0) {
     log2_printf(ctx, LOG2_DBG, kLogTag, __FILE__, __LINE__, __func__, "url_parser %s failed\n", url);
-  return rc;
+    return -1;
+  }
+  std::lock_guard<std::mutex> guard(ctx->lock);
+  ctx->syslog.configure(target);
+  return 0;
 }
 
 int set_switch(log2_ctx *ctx, bool log2_ctx::*sink, void *arg) {

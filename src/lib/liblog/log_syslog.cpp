@@ -42,36 +42,40 @@ size_t time_prefix_length(uint32_t flags) {
 
 }  // namespace
 
-int log_syslog_client::configure(const char *url) {
-  url_ = url ? url : "";
+int log_syslog_parse(const char *url, log_syslog_target *out) {
+  out->url = url ? url : "";
   UrlRecord record{};
   std::string storage(URL_TEXT_SIZE, '\0');
-  if (url_parser(&record, storage.data(), url_.c_str()) != 0) return -1;
-  tcp_ = strcmp(record.protocol, "tcp") == 0;
-  host_ = record.host;
-  port_ = record.port;
-  close();
-  state_ = kConfigured;
+  if (url_parser(&record, storage.data(), out->url.c_str()) != 0) return -1;
+  out->tcp = strcmp(record.protocol, "tcp") == 0;
+  out->host = record.host;
+  out->port = record.port;
   return 0;
 }
 
+void log_syslog_client::configure(const log_syslog_target &target) {
+  target_ = target;
+  close();
+  state_ = kConfigured;
+}
+
 void log_syslog_client::close() {
-  if (fd_ >= 0 && ::close(fd_) != 0) log_trace("syslog close %s err\n", url_.c_str());
+  if (fd_ >= 0 && ::close(fd_) != 0) log_trace("syslog close %s err\n", target_.url.c_str());
   fd_ = -1;
 }
 
 void log_syslog_client::open() {
-  const std::string port = port_ ? std::to_string(port_) : (tcp_ ? "syslog-conn" : "syslog");
-  log_trace("syslog_open [%s:%s]==>\n", host_.c_str(), port.c_str());
+  const std::string port = target_.port ? std::to_string(target_.port) : (target_.tcp ? "syslog-conn" : "syslog");
+  log_trace("syslog_open [%s:%s]==>\n", target_.host.c_str(), port.c_str());
   close();
   state_ = kOpen;
   addrinfo hints{};
-  hints.ai_socktype = tcp_ ? SOCK_STREAM : SOCK_DGRAM;
+  hints.ai_socktype = target_.tcp ? SOCK_STREAM : SOCK_DGRAM;
   addrinfo *found = nullptr;
-  const int rc = getaddrinfo(host_.c_str(), port.c_str(), &hints, &found);
+  const int rc = getaddrinfo(target_.host.c_str(), port.c_str(), &hints, &found);
   if (rc != 0) {
     fprintf(stderr, "getaddrinfo: %s\n", gai_strerror(rc));
-    fprintf(stderr, "failed to resolve name %s port %s\n", host_.c_str(), port.c_str());
+    fprintf(stderr, "failed to resolve name %s port %s\n", target_.host.c_str(), port.c_str());
     return;
   }
   for (const addrinfo *ai = found; ai && fd_ < 0; ai = ai->ai_next) {
@@ -86,7 +90,7 @@ void log_syslog_client::open() {
     }
   }
   freeaddrinfo(found);
-  if (fd_ < 0) fprintf(stderr, "failed to connect to %s port %s\n", host_.c_str(), port.c_str());
+  if (fd_ < 0) fprintf(stderr, "failed to connect to %s port %s\n", target_.host.c_str(), port.c_str());
 }
 
 bool log_syslog_client::send_all(const char *data, size_t len) {
@@ -123,5 +127,5 @@ void log_syslog_client::write(int level, const char *tag, const char *line, size
 
   if (send_all(message, size)) return;
   open();
-  if (!send_all(message, size)) fprintf(stderr, "syslog_write %s err\n", url_.c_str());
+  if (!send_all(message, size)) fprintf(stderr, "syslog_write %s err\n", target_.url.c_str());
 }

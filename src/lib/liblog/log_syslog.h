@@ -7,6 +7,16 @@
 #include <cstdint>
 #include <string>
 
+// Where the client sends to, parsed from its URL without touching the client.
+struct log_syslog_target {
+  std::string url;
+  std::string host;
+  uint16_t port = 0;  // 0: the protocol's default service
+  bool tcp = false;
+};
+// 0, or -1 when the URL does not parse (the caller logs it).
+[[nodiscard]] int log_syslog_parse(const char *url, log_syslog_target *out);
+
 class log_syslog_client {
  public:
   log_syslog_client() = default;
@@ -14,8 +24,8 @@ class log_syslog_client {
   log_syslog_client &operator=(const log_syslog_client &) = delete;
   ~log_syslog_client() { close(); }
 
-  // Keeps and parses the target URL; 0, or -1 when it does not parse (the caller logs it).
-  [[nodiscard]] int configure(const char *url);
+  // Takes the new target and closes any open socket; the next write opens it.
+  void configure(const log_syslog_target &target);
   // Sends the full line (its time prefix removed according to the tag mask).
   void write(int level, const char *tag, const char *line, size_t len, uint32_t flags);
   void close();
@@ -25,10 +35,7 @@ class log_syslog_client {
   void open();
   [[nodiscard]] bool send_all(const char *data, size_t len);
 
-  std::string url_;
-  std::string host_;
-  uint16_t port_ = 0;  // 0: the protocol's default service
-  bool tcp_ = false;
+  log_syslog_target target_;
   int state_ = kOff;
   int fd_ = -1;
 };
