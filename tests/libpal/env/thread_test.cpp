@@ -5,10 +5,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <regex>
 #include <string>
 #include <thread>
 
+#include "../comm/log_capture.h"
 #include "pal_env.h"
 
 namespace {
@@ -95,6 +97,16 @@ TEST(OsThread, HandleMayBeFreedBeforeTheThreadEnds) {
   for (int i = 0; i < 5000 && !g.done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_TRUE(g.done);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(OsThread, CreationFailureIsLoggedAndGivesNoHandle) {
+  for (size_t stack : {size_t{1}, SIZE_MAX / 2}) {
+    log_capture log;
+    EXPECT_EQ(os_thread_init("tiny", probe_thread, nullptr, stack), nullptr) << stack;
+    ASSERT_EQ(log.all().size(), 1u);
+    EXPECT_EQ(log.all()[0].level, uint32_t{LOG2_ERR} | LOG2_ERRNO);
+    EXPECT_EQ(log.all()[0].text, "pthread_create name:tiny error: ");
+  }
 }
 
 TEST(OsThread, NoFunctionNoThread) {

@@ -2,6 +2,7 @@
 // ends with status 254; with one, the core pattern is written and the signal ends the process.
 // The core pattern is system-wide: it is only written when writable and always restored.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,8 +134,8 @@ TEST_F(CoreDump, SignalEndsTheProcessAfterTheDumpDirIsCreated) {
       {"raised", SIGSEGV, [] { raise(SIGSEGV); }},
       {"abort", SIGABRT, [] { abort(); }},
       {"real fault", SIGSEGV, [] {
-         volatile int *volatile p = nullptr;
-         *p = 1;
+         void *page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+         *static_cast<volatile int *>(page) = 1;
        }},
   };
   for (const auto &c : cases) {
