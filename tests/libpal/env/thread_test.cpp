@@ -104,7 +104,7 @@ TEST(OsThread, CreationFailureIsLoggedAndGivesNoHandle) {
     log_capture log;
     EXPECT_EQ(os_thread_init("tiny", probe_thread, nullptr, stack), nullptr) << stack;
     ASSERT_EQ(log.all().size(), 1u);
-    EXPECT_EQ(log.all()[0].level, uint32_t{LOG2_ERR} | LOG2_ERRNO);
+    EXPECT_EQ(log.all()[0].level, LOG2_ERR | LOG2_ERRNO);
     EXPECT_EQ(log.all()[0].text, "pthread_create name:tiny error: ");
   }
 }

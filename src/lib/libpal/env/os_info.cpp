@@ -43,7 +43,7 @@ const char *os_get_info() {
   std::call_once(once, [] {
     utsname u{};
     if (uname(&u) != 0) {
-      ZLOG(uint32_t{LOG2_DBG} | LOG2_ERRNO, "uname error: ");
+      ZLOG(LOG2_DBG | LOG2_ERRNO, "uname error: ");
       return;
     }
     // Five fields and an empty sixth, so the text ends in a blank.

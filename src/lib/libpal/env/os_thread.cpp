@@ -92,7 +92,7 @@ os_thread *os_thread_init2(const char *name, os_thread_fn fn, void *arg, size_t 
   pthread_attr_destroy(&attr);
   if (rc != 0) {
     errno = rc;
-    ZLOG(uint32_t{LOG2_ERR} | LOG2_ERRNO, "pthread_create name:%s error: ", start->name);
+    ZLOG(LOG2_ERR | LOG2_ERRNO, "pthread_create name:%s error: ", start->name);
     return nullptr;
   }
   start.release();  // the new thread owns it now

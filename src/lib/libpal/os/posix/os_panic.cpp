@@ -20,7 +20,7 @@ constexpr int kPanicExitStatus = 254;
 constexpr size_t kCorePatternMax = 1023;
 const char kCorePatternFile[] = "/proc/sys/kernel/core_pattern";
 // The handler's lines are critical, but the process must live on to unmount and end itself.
-constexpr uint32_t kPanicLevel = uint32_t{LOG2_CRIT} | LOG2_NOEXIT;
+constexpr uint32_t kPanicLevel = LOG2_CRIT | LOG2_NOEXIT;
 
 // Written once before the server step, only read afterwards (also by the signal handler).
 struct panic_state {
@@ -41,7 +41,7 @@ void panic_handler(int sig) {
   if (!g_panic.core_dump_enabled) _exit(kPanicExitStatus);
 
   if (os_mkdirs(g_panic.dump_dir, 0755) != 0) {
-    ZLOG(uint32_t{LOG2_ERR} | LOG2_ERRNO, "mkdir [%s] error:", g_panic.dump_dir);
+    ZLOG(LOG2_ERR | LOG2_ERRNO, "mkdir [%s] error:", g_panic.dump_dir);
   }
   // Default action and the signal raised again (it is blocked until the handler returns): a
   // recurring fault, an abort() and a signal sent by kill all end in a core file this way.
@@ -81,7 +81,7 @@ int os_panic_init_core_dump(const char *dir) {
   if (!dir || !*dir) return -1;
   const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
   if (setrlimit(RLIMIT_CORE, &unlimited) != 0) {
-    ZLOG(uint32_t{LOG2_ERR} | LOG2_ERRNO, "setrlimit error: ");
+    ZLOG(LOG2_ERR | LOG2_ERRNO, "setrlimit error: ");
     return -1;
   }
   snprintf(g_panic.dump_dir, sizeof g_panic.dump_dir, "%s", dir);
@@ -89,7 +89,7 @@ int os_panic_init_core_dump(const char *dir) {
   snprintf(pattern, sizeof pattern, "%s/%%e-%%p-%%t-%%c.core", dir);
   ZLOG(LOG2_VERB, "buf=%s\n", pattern);
   if (!write_core_pattern(pattern)) {
-    ZLOG(uint32_t{LOG2_ERR} | LOG2_ERRNO, "write /proc/sys/kernel/core_pattern error:");
+    ZLOG(LOG2_ERR | LOG2_ERRNO, "write /proc/sys/kernel/core_pattern error:");
   }
   g_panic.core_dump_enabled = true;
   return 0;
