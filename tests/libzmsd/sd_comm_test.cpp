@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sd_comm.h"
@@ -139,6 +141,28 @@ TEST_F(Framing, RawLengthSixReadsEightAndHoldsNoField) {
   const blobmsg_policy policy[] = {{"errno", BLOBMSG_TYPE_INT32}, {"errno_str", BLOBMSG_TYPE_STRING}};
   const blob_attr *tb[2];
   EXPECT_EQ(cli_blobmsg_parse(policy, 2, tb, sd_response_data(&link_), sd_response_data_len(&link_)), -1);
+}
+
+// A peer that answers a request in dribbles: the reader must gather the pieces of head and body.
+TEST_F(Framing, ExchangeWithAPeerThatAnswersInPieces) {
+  const bytes answer = response(2, 50);
+  std::thread peer([&] {
+    uint8_t req[8];
+    if (::recv(fds_[1], req, sizeof req, MSG_WAITALL) != ssize_t(sizeof req) || req[3] != 4) return;
+    const size_t cuts[] = {0, 3, 8, 20, answer.size()};
+    for (size_t i = 0; i + 1 < sizeof cuts / sizeof cuts[0]; ++i) {
+      if (write(fds_[1], answer.data() + cuts[i], cuts[i + 1] - cuts[i]) < 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  ASSERT_EQ(blob_buf_init(&link_.build, BLOB_MSG_ID), 0);
+  ASSERT_EQ(zmsd_send_request(&link_, 4, link_.build.head, 4), SD_OK);
+  int len = 0;
+  EXPECT_EQ(receive(&len), SD_OK);
+  peer.join();
+  EXPECT_EQ(len, int(answer.size()) - 4);
+  EXPECT_EQ(memcmp(link_.rbuf, answer.data() + 4, answer.size() - 4), 0);
+  EXPECT_EQ(link_.srv_frame_ver, 2);
 }
 
 TEST_F(Framing, ServerFrameVersionIsKeptFromTheFirstResponse) {

@@ -29,8 +29,6 @@ int blobmsg_data_len(const blob_attr *attr) {
   return len - int(blobmsg_hdrlen(sd_get_be16(reinterpret_cast<const uint8_t *>(attr) + sizeof(blob_attr))));
 }
 
-uint8_t blobmsg_get_u8(const blob_attr *attr) { return *static_cast<const uint8_t *>(blobmsg_data(attr)); }
-uint16_t blobmsg_get_u16(const blob_attr *attr) { return sd_get_be16(blobmsg_data(attr)); }
 uint32_t blobmsg_get_u32(const blob_attr *attr) { return sd_get_be32(blobmsg_data(attr)); }
 uint64_t blobmsg_get_u64(const blob_attr *attr) { return sd_get_be64(blobmsg_data(attr)); }
 

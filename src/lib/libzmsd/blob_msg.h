@@ -39,8 +39,6 @@ bool blob_is_extended(const blob_attr *attr);  // bit 31: the payload starts wit
 const char *blobmsg_name(const blob_attr *attr);
 const void *blobmsg_data(const blob_attr *attr);
 int blobmsg_data_len(const blob_attr *attr);
-uint8_t blobmsg_get_u8(const blob_attr *attr);
-uint16_t blobmsg_get_u16(const blob_attr *attr);
 uint32_t blobmsg_get_u32(const blob_attr *attr);
 uint64_t blobmsg_get_u64(const blob_attr *attr);
 const char *blobmsg_get_string(const blob_attr *attr);
