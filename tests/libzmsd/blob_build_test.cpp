@@ -105,6 +105,17 @@ TEST_F(BlobBuild, LengthsBeyondTwentyFourBitsAreRefused) {
   EXPECT_EQ(blobmsg_reserve_field(&b_, "b", 0x800000, nullptr), nullptr);
 }
 
+TEST_F(BlobBuild, FailedGrowthLeavesTheMessage) {
+  ASSERT_EQ(blobmsg_add_u32(&b_, "a", 1), 0);
+  const bytes before = message();
+  b_.grow = [](blob_buf *, int) { return false; };
+  const std::string big(size_t(b_.buflen), 'x');
+  EXPECT_EQ(blobmsg_add_field(&b_, BLOBMSG_TYPE_BINARY, "big", big.data(), int(big.size())), -1);
+  EXPECT_EQ(blobmsg_reserve_field(&b_, "big", int(big.size()), nullptr), nullptr);
+  EXPECT_EQ(message(), before);
+  EXPECT_EQ(blobmsg_add_u32(&b_, "b", 2), 0) << "what fits needs no growth";
+}
+
 TEST_F(BlobBuild, ReserveAndTrimEqualsADirectAdd) {
   const char data[13] = "thirteen byt";
   ASSERT_EQ(blobmsg_add_u64(&b_, "fd", 3), 0);
