@@ -92,8 +92,8 @@ char *log2_level_list(char *out, size_t size);
 // Parses "time|tid|func"-style tag words into a mask (unknown words reported and ignored).
 uint32_t log2_flags_from_text(const char *text);
 
-// The newest lines as a new text (release with os_free), and the path of the open log file
-// (empty when none); 0 or -1 when out is too small.
+// The newest lines as a new text (release with os_free), and the full path of the log file that
+// was opened last (empty before any); 0 or -1 when out is too small.
 char *log2_last_lines_dup(log2_ctx *ctx);
 [[nodiscard]] int log2_file_path(log2_ctx *ctx, char *out, size_t size);
 
