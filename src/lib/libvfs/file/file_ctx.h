@@ -19,16 +19,15 @@ struct FileMount {
   std::string root_dir;
   verr_info *err = nullptr;
   VfsMount *mount = nullptr;
-  uint32_t read_timeout = 0;   // ms; a local file never waits for it
-  uint32_t write_timeout = 0;  // ms
+  // ms, from the mount URL; a local descriptor never waits, so nothing applies them to one
+  uint32_t read_timeout = 0;
+  uint32_t write_timeout = 0;
 };
 
 struct FileHandle {
   uint32_t kind = VFS_KIND_FILE;
   int fd = -1;
   FileMount *ctx = nullptr;
-  uint32_t read_timeout = 0;
-  uint32_t write_timeout = 0;
 };
 
 struct FileDir {

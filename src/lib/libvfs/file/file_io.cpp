@@ -75,7 +75,6 @@ FileHandle *open_rooted(FileMount *ctx, const char *path, int flags, mode_t mode
   auto *fh = new FileHandle;
   fh->fd = fd;
   fh->ctx = ctx;
-  fh->read_timeout = ctx->read_timeout;
   return fh;
 }
 
@@ -84,10 +83,7 @@ FileHandle *as_file(void *fh) { return static_cast<FileHandle *>(fh); }
 }  // namespace
 
 void *vfs_file_open(void *ctx, const char *path, uint32_t flags) {
-  auto *mount = static_cast<FileMount *>(ctx);
-  FileHandle *fh = open_rooted(mount, path, posix_from_vfs(flags), kCreateMode);
-  if (fh != nullptr) fh->write_timeout = mount->write_timeout;
-  return fh;
+  return open_rooted(static_cast<FileMount *>(ctx), path, posix_from_vfs(flags), kCreateMode);
 }
 
 void *vfs_file_wopen(void *ctx, const char *path, uint32_t access, uint32_t /*share*/,
