@@ -179,4 +179,11 @@ TEST(VfsMountTest, UrlClaimedByNoTestDriverGoesToTheLocalDriver) {
   EXPECT_EQ(vfs_umount(m), 0);
 }
 
+TEST(VfsMountTest, UnresolvableSavedSessionFailsTheMountWithItsReason) {
+  verr_info err{};
+  EXPECT_EQ(vfs_mount("///no_such_session/docs", &err), nullptr);
+  EXPECT_EQ(err.code, VERR_INVALID_PARAMETER);
+  EXPECT_STREQ(err.text, "url_conf_2_real [///no_such_session/docs] failed\n");
+}
+
 }  // namespace

@@ -48,9 +48,10 @@ int add_drv(const VfsDriver *drv) {
   return 0;
 }
 
-int init_driver(const VfsDriver *drv) {
+// A built-in driver that cannot start ends the process (critical); an added one is refused.
+int init_driver(const VfsDriver *drv, uint32_t level) {
   if (drv->init == nullptr || drv->init() == 0) return 0;
-  ZLOG(LOG2_CRIT, "drv [%s] init failed\n", drv->name);
+  ZLOG(level, "drv [%s] init failed\n", drv->name);
   return -1;
 }
 
@@ -62,7 +63,7 @@ int libvfs_init() {
   for (const VfsDriver *drv : kBuiltinDrivers)
     if (add_drv(drv) != 0) return -1;
   for (const VfsDriver *drv : reg.slots)
-    if (drv != nullptr && init_driver(drv) != 0) return -1;
+    if (drv != nullptr && init_driver(drv, LOG2_CRIT) != 0) return -1;
   reg.initialised = true;
   return 0;
 }
@@ -85,7 +86,7 @@ int vfs_driver_add(const VfsDriver *drv) {
     return -1;
   }
   registry().slots[slot] = drv;
-  if (init_driver(drv) != 0) {
+  if (init_driver(drv, LOG2_ERR) != 0) {
     registry().slots[slot] = nullptr;
     return -1;
   }
@@ -117,7 +118,8 @@ VfsMount *vfs_mount2(const char *url, void *arg, verr_info *err) {
     VERR_SET(err, VERR_INVALID_PARAMETER, "url_conf_2_real [%s] failed\n", url);
     return nullptr;
   }
-  zm_conf_apply_timeouts(turl.data());
+  if (zm_conf_apply_timeouts(turl.data()) != 0)
+    ZLOG(LOG2_WARN, "turl=[%s] time-out defaults not added\n", turl.data());
   char rcache_size[kSizeTextMax];
   char wcache_size[kSizeTextMax];
   url_get_query(url, "rcache_size", "2m", rcache_size, sizeof rcache_size);
