@@ -93,6 +93,7 @@ run_result run_program(const run_request &request) {
 
   long long deadline = now_ms() + request.timeout_ms;
   bool signalled = false;
+  long long signal_at = -1;
   pollfd fds[2] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}};
   std::string *sinks[2] = {&result.out, &result.err};
   while ((fds[0].fd >= 0 || fds[1].fd >= 0) && now_ms() < deadline) {
@@ -108,8 +109,11 @@ run_result run_program(const run_request &request) {
         fds[i].fd = -1;
       }
     }
-    if (!signalled && request.signal_number != 0 &&
+    if (signal_at < 0 && request.signal_number != 0 &&
         result.err.find(request.signal_after) != std::string::npos) {
+      signal_at = now_ms() + request.signal_delay_ms;
+    }
+    if (!signalled && signal_at >= 0 && now_ms() >= signal_at) {
       kill(pid, request.signal_number);
       signalled = true;
     }

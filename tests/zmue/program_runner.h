@@ -18,7 +18,8 @@ struct run_request {
   gid_t gid = 0;
   bool set_user = false;
   std::string signal_after;  // once standard error contains this, send signal_number
-  int signal_number = 0;
+  int signal_number = 0;     // ... signal_delay_ms later
+  int signal_delay_ms = 0;
   int timeout_ms = 15000;
 };
 

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,7 +55,20 @@ class ZmueTest : public testing::Test {
     fs::copy_file(std::string(ZM_TEST_BINARY_DIR) + "/src/opt/zmue/zmue", binary());
     fs::permissions(binary(), open);
   }
-  void TearDown() override { std::filesystem::remove_all(root_); }
+  // A mount left behind by a failed test is detached first: removing the tree must never walk
+  // into a mounted file system.
+  void TearDown() override {
+    if (root_.empty()) return;
+    std::ifstream mounts("/proc/mounts");
+    std::string line;
+    while (std::getline(mounts, line)) {
+      std::istringstream fields(line);
+      std::string source, point;
+      fields >> source >> point;
+      if (point.rfind(root_ + "/", 0) == 0) umount2(point.c_str(), MNT_DETACH);
+    }
+    std::filesystem::remove_all(root_);
+  }
 
   std::string bin_dir() const { return root_ + "/bin"; }
   std::string work_dir() const { return root_ + "/work"; }
