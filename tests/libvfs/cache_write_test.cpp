@@ -92,9 +92,17 @@ TEST_F(WriteCacheTest, OperationsFlushBeforeCallingTheDriver) {
   const Case cases[] = {
       {"fsync", [](VfsHandle *fh) { return vfs_fsync(fh, 0); }},
       {"lseek", [](VfsHandle *fh) { return vfs_lseek(fh, 0, SEEK_SET); }},
-      {"fstat", [](VfsHandle *fh) { VfsFileInfo info; return vfs_fstat(fh, &info); }},
+      {"fstat",
+       [](VfsHandle *fh) {
+         VfsFileInfo info;
+         return vfs_fstat(fh, &info);
+       }},
       {"ftruncate", [](VfsHandle *fh) { return vfs_ftruncate(fh, 4096); }},
-      {"read", [](VfsHandle *fh) { char b[16]; return vfs_read(fh, b, sizeof b, 0); }},
+      {"read",
+       [](VfsHandle *fh) {
+         char b[16];
+         return vfs_read(fh, b, sizeof b, 0);
+       }},
       {"close", [](VfsHandle *fh) { return vfs_release(fh); }},
   };
   for (const Case &c : cases) {
@@ -162,7 +170,8 @@ TEST_F(WriteCacheTest, ShortDriverWritesAreRetriedWithTheRemainder) {
   ASSERT_EQ(vfs_flush(fh), 0);
   const auto writes = fake_state().only("write");
   ASSERT_EQ(writes.size(), (10 * 4096 + 2999) / 3000);
-  for (size_t i = 0; i < writes.size(); ++i) EXPECT_EQ(writes[i].offset, 3000 * static_cast<int64_t>(i));
+  for (size_t i = 0; i < writes.size(); ++i)
+    EXPECT_EQ(writes[i].offset, 3000 * static_cast<int64_t>(i));
   EXPECT_EQ(file(), pattern(10 * 4096));
   EXPECT_EQ(vfs_close(fh), 0);
 }

@@ -20,13 +20,13 @@ struct FakeState {
   std::map<std::string, std::vector<uint8_t>> files;
   std::vector<FakeCall> calls;
   int open_handles = 0;
-  VfsTimes last_times{};  // block of the last utime/lutime call
+  VfsTimes last_times{};     // block of the last utime/lutime call
   int write_fail_code = 0;   // non-zero: writes fail with this status code
   int write_fail_after = 0;  // writes that still succeed before the failures start
   uint32_t write_max = 0;    // non-zero: a write takes at most this many bytes
   uint32_t read_max = 0;     // non-zero: a read returns at most this many bytes
   bool read_fails = false;
-  bool write_zero = false;   // writes take no byte and report no error
+  bool write_zero = false;  // writes take no byte and report no error
 
   size_t count(const std::string &op) const;
   std::vector<FakeCall> only(const std::string &op) const;

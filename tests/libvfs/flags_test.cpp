@@ -19,17 +19,17 @@ TEST_P(PortableFlagsTest, Converts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PortableFlagsTest,
-    ::testing::Values(
-        PortableCase{VFS_PL_O_RDONLY, VFS_O_RDONLY | VFS_O_CONVERTED},
-        PortableCase{VFS_PL_O_WRONLY, VFS_O_WRONLY | VFS_O_CONVERTED},
-        PortableCase{VFS_PL_O_RDWR, VFS_O_RDWR | VFS_O_CONVERTED},
-        PortableCase{3, VFS_O_RDONLY | VFS_O_CONVERTED},  // no valid access value
-        PortableCase{0x16, VFS_O_RDWR | VFS_O_CREAT | VFS_O_TRUNC | VFS_O_CONVERTED},
-        PortableCase{VFS_PL_O_WRONLY | VFS_PL_O_APPEND, VFS_O_WRONLY | VFS_O_APPEND | VFS_O_CONVERTED},
-        PortableCase{VFS_PL_O_DIRECT, VFS_O_RDONLY | VFS_O_DIRECT | VFS_O_CONVERTED},
-        // flags the handle does not keep
-        PortableCase{VFS_PL_O_EXCL | VFS_PL_O_CLOEXEC | VFS_PL_O_LARGEFILE,
-                     VFS_O_RDONLY | VFS_O_CONVERTED}));
+    ::testing::Values(PortableCase{VFS_PL_O_RDONLY, VFS_O_RDONLY | VFS_O_CONVERTED},
+                      PortableCase{VFS_PL_O_WRONLY, VFS_O_WRONLY | VFS_O_CONVERTED},
+                      PortableCase{VFS_PL_O_RDWR, VFS_O_RDWR | VFS_O_CONVERTED},
+                      PortableCase{3, VFS_O_RDONLY | VFS_O_CONVERTED},  // no valid access value
+                      PortableCase{0x16, VFS_O_RDWR | VFS_O_CREAT | VFS_O_TRUNC | VFS_O_CONVERTED},
+                      PortableCase{VFS_PL_O_WRONLY | VFS_PL_O_APPEND,
+                                   VFS_O_WRONLY | VFS_O_APPEND | VFS_O_CONVERTED},
+                      PortableCase{VFS_PL_O_DIRECT, VFS_O_RDONLY | VFS_O_DIRECT | VFS_O_CONVERTED},
+                      // flags the handle does not keep
+                      PortableCase{VFS_PL_O_EXCL | VFS_PL_O_CLOEXEC | VFS_PL_O_LARGEFILE,
+                                   VFS_O_RDONLY | VFS_O_CONVERTED}));
 
 struct WindowsCase {
   uint32_t access;

@@ -19,14 +19,18 @@ TEST_F(LocalMountTest, FailuresCarryTheStatusCodeOfTheirErrno) {
   VfsFileInfo info;
   char buf[64];
   const ErrorCase cases[] = {
-      {"lstat missing", [&](VfsMount *m) { return vfs_lstat(m, "/nope", &info); }, VERR_FILE_NOT_FOUND},
-      {"stat missing", [&](VfsMount *m) { return vfs_stat(m, "/nope", &info); }, VERR_FILE_NOT_FOUND},
+      {"lstat missing", [&](VfsMount *m) { return vfs_lstat(m, "/nope", &info); },
+       VERR_FILE_NOT_FOUND},
+      {"stat missing", [&](VfsMount *m) { return vfs_stat(m, "/nope", &info); },
+       VERR_FILE_NOT_FOUND},
       {"unlink missing", [](VfsMount *m) { return vfs_unlink(m, "/nope"); }, VERR_FILE_NOT_FOUND},
       {"lstat below a file", [&](VfsMount *m) { return vfs_lstat(m, "/file/x", &info); },
        VERR_PATH_NOT_FOUND},
       {"rmdir not empty", [](VfsMount *m) { return vfs_rmdir(m, "/full"); }, VERR_DIR_NOT_EMPTY},
-      {"mkdir over a file", [](VfsMount *m) { return vfs_mkdir(m, "/file", 0755); }, VERR_ACCESS_DENIED},
-      {"mkdirs over a file", [](VfsMount *m) { return vfs_mkdirs(m, "/file"); }, VERR_ACCESS_DENIED},
+      {"mkdir over a file", [](VfsMount *m) { return vfs_mkdir(m, "/file", 0755); },
+       VERR_ACCESS_DENIED},
+      {"mkdirs over a file", [](VfsMount *m) { return vfs_mkdirs(m, "/file"); },
+       VERR_ACCESS_DENIED},
       {"create_file on a dir", [](VfsMount *m) { return vfs_create_file(m, "/full"); },
        VERR_ACCESS_DENIED},
       {"rename onto existing", [](VfsMount *m) { return vfs_rename(m, "/file", "/other", 0); },
@@ -37,10 +41,12 @@ TEST_F(LocalMountTest, FailuresCarryTheStatusCodeOfTheirErrno) {
        VERR_ALREADY_EXISTS},
       {"readlink of a file", [&](VfsMount *m) { return vfs_readlink(m, "/file", buf, sizeof buf); },
        VERR_INVALID_PARAMETER},
-      {"truncate missing", [](VfsMount *m) { return vfs_truncate(m, "/nope", 0); }, VERR_FILE_NOT_FOUND},
+      {"truncate missing", [](VfsMount *m) { return vfs_truncate(m, "/nope", 0); },
+       VERR_FILE_NOT_FOUND},
       {"getxattr missing", [&](VfsMount *m) { return vfs_lgetxattr(m, "/nope", "user.a", buf, 8); },
        VERR_FILE_NOT_FOUND},
-      {"access missing", [](VfsMount *m) { return vfs_access(m, "/nope", 0); }, VERR_FILE_NOT_FOUND},
+      {"access missing", [](VfsMount *m) { return vfs_access(m, "/nope", 0); },
+       VERR_FILE_NOT_FOUND},
       {"rmdir of a file", [](VfsMount *m) { return vfs_rmdir(m, "/file"); }, VERR_PATH_NOT_FOUND},
   };
   for (const ErrorCase &c : cases) {

@@ -8,9 +8,8 @@
 #include <map>
 #include <vector>
 
-#include "pal_env.h"
-
 #include "local_fixture.h"
+#include "pal_env.h"
 
 namespace {
 
@@ -107,15 +106,15 @@ TEST_F(LocalMountTest, LockIsSeenByAnotherProcess) {
 
 TEST_F(LocalMountTest, WindowsStyleOpenCreatesAndTruncates) {
   make_file("old", "long old content");
-  VfsHandle *fh = vfs_wopen(mount_, "/old", VFS_W_GENERIC_WRITE, 0, nullptr,
-                            VFS_W_CREATE_ALWAYS, 0, nullptr);
+  VfsHandle *fh =
+      vfs_wopen(mount_, "/old", VFS_W_GENERIC_WRITE, 0, nullptr, VFS_W_CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(fh, nullptr);
   ASSERT_EQ(vfs_write(fh, "new", 3, 0), 3);
   ASSERT_EQ(vfs_close(fh), 0);
   EXPECT_EQ(slurp(local("old")), "new");
-  EXPECT_EQ(vfs_wopen(mount_, "/old", VFS_W_GENERIC_WRITE, 0, nullptr, VFS_W_CREATE_NEW, 0,
-                      nullptr),
-            nullptr);
+  EXPECT_EQ(
+      vfs_wopen(mount_, "/old", VFS_W_GENERIC_WRITE, 0, nullptr, VFS_W_CREATE_NEW, 0, nullptr),
+      nullptr);
   EXPECT_EQ(vfs_get_errno(mount_), VERR_ALREADY_EXISTS);
 }
 

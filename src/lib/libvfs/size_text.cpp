@@ -1,8 +1,9 @@
 // Size texts such as "2m", "512k" or "2mb": a decimal number and a short unit suffix, turned into
 // bytes. Anything outside the rule is 0, which callers read as "no size" (for caches: none).
+#include <strings.h>
+
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 
 #include "vfs.h"
 
@@ -17,24 +18,15 @@ struct Unit {
 
 // Order matters: at each position the first unit whose whole name matches is taken.
 constexpr Unit kUnits[] = {
-    {"c", 1ull},
-    {"w", 2ull},
-    {"b", 512ull},
-    {"kB", 1000ull},
-    {"kD", 1000ull},
-    {"k", 1024ull},
-    {"KB", 1000ull},
-    {"KD", 1000ull},
-    {"K", 1024ull},
-    {"MB", 1000000ull},
-    {"MD", 1000000ull},
-    {"M", 1048576ull},
-    {"GB", 1000000000ull},
-    {"GD", 1000000000ull},
-    {"G", 1ull << 30},
-    {"TB", 1000000000000ull},
-    {"T", 1ull << 40},
-    {"PB", 1000000000000000ull},
+    {"c", 1ull},           {"w", 2ull},
+    {"b", 512ull},         {"kB", 1000ull},
+    {"kD", 1000ull},       {"k", 1024ull},
+    {"KB", 1000ull},       {"KD", 1000ull},
+    {"K", 1024ull},        {"MB", 1000000ull},
+    {"MD", 1000000ull},    {"M", 1048576ull},
+    {"GB", 1000000000ull}, {"GD", 1000000000ull},
+    {"G", 1ull << 30},     {"TB", 1000000000000ull},
+    {"T", 1ull << 40},     {"PB", 1000000000000000ull},
     {"P", 1ull << 50},
 };
 

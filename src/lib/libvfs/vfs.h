@@ -38,9 +38,9 @@ struct VfsTimes {
 // Bits of VfsFileInfo::type.
 enum : uint32_t {
   VFS_FTYPE_DIR = 1,
-  VFS_FTYPE_FILE = 2,        // anything that is not a directory
-  VFS_FTYPE_LINK = 0x100,    // added for a symbolic link
-  VFS_FTYPE_NO_MODE = 0x800, // back end has no POSIX mode: derive it from the type
+  VFS_FTYPE_FILE = 2,         // anything that is not a directory
+  VFS_FTYPE_LINK = 0x100,     // added for a symbolic link
+  VFS_FTYPE_NO_MODE = 0x800,  // back end has no POSIX mode: derive it from the type
 };
 
 struct VfsFileInfo {
@@ -153,53 +153,95 @@ enum : int {
 // --- path operations through the driver's ioctl slot -----------------------------------------
 
 enum : uint32_t {
-  VFS_IOC_ACTIVE_TIME = 1,  // block: uint64_t out
-  VFS_IOC_NEED_EXIT = 2,    // block: uint32_t out
-  VFS_IOC_STATFS = 3,       // VfsArgStatfs
-  VFS_IOC_GETCWD = 4,       // block: the buffer itself, size: its size
-  VFS_IOC_CHDIR = 5,        // block: the path itself, size -1
-  VFS_IOC_OSTYPE = 6,       // block: uint32_t out
-  VFS_IOC_VOLINFO = 7,      // VfsArgVolinfo
-  VFS_IOC_ACCESS = 30,      // VfsArgPathMode
-  VFS_IOC_CREATE_FILE = 31, // block: the path itself, size -1
-  VFS_IOC_MKDIRS = 32,      // block: the path itself, size -1
-  VFS_IOC_MKDIR = 33,       // VfsArgPathMode
-  VFS_IOC_MKNOD = 34,       // VfsArgMknod
-  VFS_IOC_MKFIFO = 35,      // VfsArgPathMode
-  VFS_IOC_LINK = 36,        // VfsArgTwoPaths (existing, new)
-  VFS_IOC_SYMLINK = 37,     // VfsArgTwoPaths (target taken literally, link path)
-  VFS_IOC_RMDIR = 40,       // block: the path itself, size -1
-  VFS_IOC_UNLINK = 41,      // block: the path itself, size -1
-  VFS_IOC_RENAME = 42,      // VfsArgRename
-  VFS_IOC_READLINK = 43,    // VfsArgBuffer
-  VFS_IOC_STAT = 44,        // VfsArgFileInfo
-  VFS_IOC_LSTAT = 45,       // VfsArgFileInfo
-  VFS_IOC_SETATTR = 50,     // VfsArgPathMode (the value)
-  VFS_IOC_TRUNCATE = 51,    // VfsArgTruncate
-  VFS_IOC_CHMOD = 52,       // VfsArgPathMode
-  VFS_IOC_LCHMOD = 53,      // VfsArgPathMode
-  VFS_IOC_CHOWN = 54,       // VfsArgOwner
-  VFS_IOC_LCHOWN = 55,      // VfsArgOwner
-  VFS_IOC_UTIME = 56,       // VfsArgTimes
-  VFS_IOC_LUTIME = 57,      // VfsArgTimes
-  VFS_IOC_LGETXATTR = 60,   // VfsArgGetXattr
-  VFS_IOC_LSETXATTR = 61,   // VfsArgSetXattr
-  VFS_IOC_LREMOVEXATTR = 62,// VfsArgXattrName
-  VFS_IOC_LLISTXATTR = 63,  // VfsArgBuffer
+  VFS_IOC_ACTIVE_TIME = 1,    // block: uint64_t out
+  VFS_IOC_NEED_EXIT = 2,      // block: uint32_t out
+  VFS_IOC_STATFS = 3,         // VfsArgStatfs
+  VFS_IOC_GETCWD = 4,         // block: the buffer itself, size: its size
+  VFS_IOC_CHDIR = 5,          // block: the path itself, size -1
+  VFS_IOC_OSTYPE = 6,         // block: uint32_t out
+  VFS_IOC_VOLINFO = 7,        // VfsArgVolinfo
+  VFS_IOC_ACCESS = 30,        // VfsArgPathMode
+  VFS_IOC_CREATE_FILE = 31,   // block: the path itself, size -1
+  VFS_IOC_MKDIRS = 32,        // block: the path itself, size -1
+  VFS_IOC_MKDIR = 33,         // VfsArgPathMode
+  VFS_IOC_MKNOD = 34,         // VfsArgMknod
+  VFS_IOC_MKFIFO = 35,        // VfsArgPathMode
+  VFS_IOC_LINK = 36,          // VfsArgTwoPaths (existing, new)
+  VFS_IOC_SYMLINK = 37,       // VfsArgTwoPaths (target taken literally, link path)
+  VFS_IOC_RMDIR = 40,         // block: the path itself, size -1
+  VFS_IOC_UNLINK = 41,        // block: the path itself, size -1
+  VFS_IOC_RENAME = 42,        // VfsArgRename
+  VFS_IOC_READLINK = 43,      // VfsArgBuffer
+  VFS_IOC_STAT = 44,          // VfsArgFileInfo
+  VFS_IOC_LSTAT = 45,         // VfsArgFileInfo
+  VFS_IOC_SETATTR = 50,       // VfsArgPathMode (the value)
+  VFS_IOC_TRUNCATE = 51,      // VfsArgTruncate
+  VFS_IOC_CHMOD = 52,         // VfsArgPathMode
+  VFS_IOC_LCHMOD = 53,        // VfsArgPathMode
+  VFS_IOC_CHOWN = 54,         // VfsArgOwner
+  VFS_IOC_LCHOWN = 55,        // VfsArgOwner
+  VFS_IOC_UTIME = 56,         // VfsArgTimes
+  VFS_IOC_LUTIME = 57,        // VfsArgTimes
+  VFS_IOC_LGETXATTR = 60,     // VfsArgGetXattr
+  VFS_IOC_LSETXATTR = 61,     // VfsArgSetXattr
+  VFS_IOC_LREMOVEXATTR = 62,  // VfsArgXattrName
+  VFS_IOC_LLISTXATTR = 63,    // VfsArgBuffer
 };
 
-struct VfsArgStatfs { const char *path; VfsStatfs *out; };
-struct VfsArgVolinfo { const char *path; VfsVolInfo *out; };
-struct VfsArgPathMode { const char *path; uint32_t mode; };
-struct VfsArgMknod { const char *path; uint32_t mode; uint64_t dev; };
-struct VfsArgTwoPaths { const char *from; const char *to; };
-struct VfsArgRename { const char *from; const char *to; uint8_t flags; };
-struct VfsArgBuffer { const char *path; char *buf; uint32_t size; };
-struct VfsArgFileInfo { const char *path; VfsFileInfo *info; };
-struct VfsArgTruncate { const char *path; int64_t length; };
-struct VfsArgOwner { const char *path; uint32_t uid; uint32_t gid; };
-struct VfsArgTimes { const char *path; VfsTimes times; };
-struct VfsArgGetXattr { const char *path; const char *name; void *buf; uint32_t size; };
+struct VfsArgStatfs {
+  const char *path;
+  VfsStatfs *out;
+};
+struct VfsArgVolinfo {
+  const char *path;
+  VfsVolInfo *out;
+};
+struct VfsArgPathMode {
+  const char *path;
+  uint32_t mode;
+};
+struct VfsArgMknod {
+  const char *path;
+  uint32_t mode;
+  uint64_t dev;
+};
+struct VfsArgTwoPaths {
+  const char *from;
+  const char *to;
+};
+struct VfsArgRename {
+  const char *from;
+  const char *to;
+  uint8_t flags;
+};
+struct VfsArgBuffer {
+  const char *path;
+  char *buf;
+  uint32_t size;
+};
+struct VfsArgFileInfo {
+  const char *path;
+  VfsFileInfo *info;
+};
+struct VfsArgTruncate {
+  const char *path;
+  int64_t length;
+};
+struct VfsArgOwner {
+  const char *path;
+  uint32_t uid;
+  uint32_t gid;
+};
+struct VfsArgTimes {
+  const char *path;
+  VfsTimes times;
+};
+struct VfsArgGetXattr {
+  const char *path;
+  const char *name;
+  void *buf;
+  uint32_t size;
+};
 struct VfsArgSetXattr {
   const char *path;
   const char *name;
@@ -207,7 +249,10 @@ struct VfsArgSetXattr {
   uint32_t size;
   int32_t flags;  // 0, 1 create only, 2 replace only
 };
-struct VfsArgXattrName { const char *path; const char *name; };
+struct VfsArgXattrName {
+  const char *path;
+  const char *name;
+};
 
 // --- driver record ---------------------------------------------------------------------------
 
@@ -304,7 +349,7 @@ int vfs_funlock(VfsHandle *fh);
 // --- directory handles -----------------------------------------------------------------------
 
 VfsHandle *vfs_opendir(VfsMount *mount, const char *path, const char *pattern);  // null: all
-VfsDirEntry *vfs_readdir(VfsHandle *dh);  // null at the end
+VfsDirEntry *vfs_readdir(VfsHandle *dh);                                         // null at the end
 void vfs_seekdir(VfsHandle *dh, int64_t pos);
 int64_t vfs_telldir(VfsHandle *dh);  // -1 for a bad handle
 int vfs_closedir(VfsHandle *dh);

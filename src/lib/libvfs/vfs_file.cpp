@@ -115,7 +115,8 @@ int vfs_close(VfsHandle *fh) {
   // never releases a file twice, so a handle kept open here would leak for the mount's life.
   const int flush_result = vfs_flush_i(fh);
   if (flush_result < 0)
-    ZLOG(LOG2_ERR, "name=%s pending data lost: %s\n", fh->name.c_str(), verr_info_text(&mount->err));
+    ZLOG(LOG2_ERR, "name=%s pending data lost: %s\n", fh->name.c_str(),
+         verr_info_text(&mount->err));
   const int close_result =
       mount->driver->close != nullptr ? mount->driver->close(fh->drv_handle, 1, 2) : -1;
   vfs_list_remove(fh);

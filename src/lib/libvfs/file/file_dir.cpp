@@ -13,9 +13,7 @@ namespace {
 
 FileDir *as_dir(void *dh) { return static_cast<FileDir *>(dh); }
 
-uint32_t type_of(unsigned char d_type) {
-  return d_type == DT_DIR ? VFS_FTYPE_DIR : VFS_FTYPE_FILE;
-}
+uint32_t type_of(unsigned char d_type) { return d_type == DT_DIR ? VFS_FTYPE_DIR : VFS_FTYPE_FILE; }
 
 void fill_entry(FileDir *d, const struct dirent *de) {
   VfsDirEntry &entry = d->entry;

@@ -24,8 +24,10 @@ int map_flags(uint32_t flags, const FlagPair *pairs, size_t count) {
 }
 
 int posix_from_vfs(uint32_t flags) {
-  static const FlagPair kPairs[] = {{VFS_O_CREAT, O_CREAT}, {VFS_O_APPEND, O_APPEND},
-                                    {VFS_O_TRUNC, O_TRUNC}, {VFS_O_DIRECT, O_DIRECT}};
+  static const FlagPair kPairs[] = {{VFS_O_CREAT, O_CREAT},
+                                    {VFS_O_APPEND, O_APPEND},
+                                    {VFS_O_TRUNC, O_TRUNC},
+                                    {VFS_O_DIRECT, O_DIRECT}};
   int access = O_RDONLY;
   if (flags & VFS_O_RDWR)
     access = O_RDWR;
@@ -54,11 +56,20 @@ int posix_from_windows(uint32_t access, uint32_t disposition) {
   const bool write = access & VFS_W_GENERIC_WRITE;
   int flags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
   switch (disposition) {
-    case VFS_W_CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case VFS_W_CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case VFS_W_OPEN_ALWAYS: flags |= O_CREAT; break;
-    case VFS_W_TRUNCATE_EXISTING: flags |= O_TRUNC; break;
-    default: break;
+    case VFS_W_CREATE_NEW:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case VFS_W_CREATE_ALWAYS:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case VFS_W_OPEN_ALWAYS:
+      flags |= O_CREAT;
+      break;
+    case VFS_W_TRUNCATE_EXISTING:
+      flags |= O_TRUNC;
+      break;
+    default:
+      break;
   }
   return flags;
 }
@@ -151,9 +162,15 @@ int vfs_file_flock(void *handle, int operation, int64_t start, int64_t length) {
   FileHandle *fh = as_file(handle);
   struct flock lock {};
   switch (operation) {
-    case VFS_LOCK_SHARED: lock.l_type = F_RDLCK; break;
-    case VFS_LOCK_EXCLUSIVE: lock.l_type = F_WRLCK; break;
-    case VFS_LOCK_UNLOCK: lock.l_type = F_UNLCK; break;
+    case VFS_LOCK_SHARED:
+      lock.l_type = F_RDLCK;
+      break;
+    case VFS_LOCK_EXCLUSIVE:
+      lock.l_type = F_WRLCK;
+      break;
+    case VFS_LOCK_UNLOCK:
+      lock.l_type = F_UNLCK;
+      break;
     default:
       VERR_SET(fh->ctx->err, VERR_INVALID_PARAMETER, "lock operation %d", operation);
       return -1;

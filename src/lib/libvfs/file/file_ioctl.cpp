@@ -74,8 +74,8 @@ int stat_path(FileMount *ctx, const char *rooted, VfsFileInfo *info, bool follow
 int statfs_path(FileMount *ctx, const char *rooted, VfsStatfs *out) {
   struct statvfs sv {};
   if (IOCTL_CHECK(ctx, statvfs(rooted, &sv)) < 0) return -1;
-  *out = VfsStatfs{sv.f_bsize,  sv.f_frsize, sv.f_blocks, sv.f_bfree, sv.f_bavail, sv.f_files,
-                   sv.f_ffree,  sv.f_favail, sv.f_fsid,   sv.f_flag,  sv.f_namemax};
+  *out = VfsStatfs{sv.f_bsize, sv.f_frsize, sv.f_blocks, sv.f_bfree, sv.f_bavail, sv.f_files,
+                   sv.f_ffree, sv.f_favail, sv.f_fsid,   sv.f_flag,  sv.f_namemax};
   return 0;
 }
 
@@ -97,11 +97,16 @@ int path_only(FileMount *ctx, uint32_t code, const char *path) {
   FilePath p;
   if (!file_root(ctx, path, &p)) return -1;
   switch (code) {
-    case VFS_IOC_CHDIR: return IOCTL_CHECK(ctx, chdir(p.text));
-    case VFS_IOC_CREATE_FILE: return create_file(ctx, p.text);
-    case VFS_IOC_MKDIRS: return make_dirs(ctx, p.text, kDirMode);
-    case VFS_IOC_RMDIR: return IOCTL_CHECK(ctx, rmdir(p.text));
-    default: return IOCTL_CHECK(ctx, remove(p.text));  // VFS_IOC_UNLINK
+    case VFS_IOC_CHDIR:
+      return IOCTL_CHECK(ctx, chdir(p.text));
+    case VFS_IOC_CREATE_FILE:
+      return create_file(ctx, p.text);
+    case VFS_IOC_MKDIRS:
+      return make_dirs(ctx, p.text, kDirMode);
+    case VFS_IOC_RMDIR:
+      return IOCTL_CHECK(ctx, rmdir(p.text));
+    default:
+      return IOCTL_CHECK(ctx, remove(p.text));  // VFS_IOC_UNLINK
   }
 }
 
@@ -140,20 +145,20 @@ int vfs_file_ioctl(void *handle, uint32_t code, void *block, int32_t size) {
         return 0;
       }
       return -1;
-    case VFS_IOC_GETCWD: return getcwd_into(ctx, block, size);
+    case VFS_IOC_GETCWD:
+      return getcwd_into(ctx, block, size);
     case VFS_IOC_CHDIR:
     case VFS_IOC_CREATE_FILE:
     case VFS_IOC_MKDIRS:
     case VFS_IOC_RMDIR:
-    case VFS_IOC_UNLINK: return path_only(ctx, code, static_cast<const char *>(block));
+    case VFS_IOC_UNLINK:
+      return path_only(ctx, code, static_cast<const char *>(block));
     case VFS_IOC_STATFS:
-      return with_path<VfsArgStatfs>(ctx, block, size, [ctx](auto &b, const char *p) {
-        return statfs_path(ctx, p, b.out);
-      });
+      return with_path<VfsArgStatfs>(
+          ctx, block, size, [ctx](auto &b, const char *p) { return statfs_path(ctx, p, b.out); });
     case VFS_IOC_VOLINFO:
-      return with_path<VfsArgVolinfo>(ctx, block, size, [ctx](auto &b, const char *p) {
-        return file_volinfo(ctx, p, b.out);
-      });
+      return with_path<VfsArgVolinfo>(
+          ctx, block, size, [ctx](auto &b, const char *p) { return file_volinfo(ctx, p, b.out); });
     case VFS_IOC_ACCESS:
       return with_path<VfsArgPathMode>(ctx, block, size, [ctx](auto &b, const char *p) {
         return IOCTL_CHECK(ctx, access(p, static_cast<int>(b.mode)));
@@ -194,7 +199,8 @@ int vfs_file_ioctl(void *handle, uint32_t code, void *block, int32_t size) {
       return with_path<VfsArgFileInfo>(ctx, block, size, [ctx, code](auto &b, const char *p) {
         return stat_path(ctx, p, b.info, code == VFS_IOC_STAT);
       });
-    case VFS_IOC_SETATTR: return 0;
+    case VFS_IOC_SETATTR:
+      return 0;
     case VFS_IOC_TRUNCATE:
       return with_path<VfsArgTruncate>(ctx, block, size, [ctx](auto &b, const char *p) {
         return IOCTL_CHECK(ctx, truncate(p, b.length));

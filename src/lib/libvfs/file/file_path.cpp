@@ -8,7 +8,9 @@
 
 namespace {
 
-bool is_trimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"' || c == '\''; }
+bool is_trimmed(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '"' || c == '\'';
+}
 
 }  // namespace
 
