@@ -7,6 +7,7 @@
 #include "pal_env.h"
 #include "pal_log.h"
 #include "tframe.h"
+#include "vfs.h"
 #include "zmue.h"
 
 static const char kLogTag[] = "zmue";
@@ -33,10 +34,11 @@ char *app_conf_dump_proc() {
   return text;
 }
 
-// The debug shell and the VFS drivers join here when they are built in.
+// The debug shell joins here when it is built in; the VFS starts its drivers at the first mount.
 int app_lib_init() { return 0; }
 
 int app_lib_exit() {
+  libvfs_exit();
   ZLOG(LOG2_DBG, "<==\n");
   return 0;
 }

@@ -14,11 +14,6 @@
 
 static const char kLogTag[] = "zmue";
 
-inline constexpr size_t APP_MOUNT_ERR_SIZE = MYFUSE_ERR_SIZE;
-
-// err must hold MYFUSE_ERR_SIZE bytes.
-static int app_mount(const char *url, char *err, size_t) { return myfuse_mount(url, err); }
-
 // Until the debug shell is built in, standard input is read and dropped until its end.
 static int app_stdin_loop() {
   char buf[4096];
@@ -35,8 +30,8 @@ int app_start_server() {
   const char *cmd = app_mount_cmd();
   ZLOG(LOG2_VERB, "cmd=[%s]\n", cmd);
   if (cmd[0] != '\0') {
-    char err[APP_MOUNT_ERR_SIZE] = "";
-    if (app_mount(cmd, err, sizeof(err)) >= 0) return 0;
+    char err[MYFUSE_ERR_SIZE] = "";
+    if (myfuse_mount(cmd, err) >= 0) return 0;
     ZLOG(LOG2_ERR, "error=%s\n", err);
     return -1;
   }
