@@ -181,3 +181,28 @@ TEST_F(LocalMountTest, UmountClosesWhatIsStillOpen) {
 }
 
 }  // namespace
+
+// A full disk met only when the cache is written out still reaches the application: at the
+// flush that close(2) makes, and again at the final close, which frees the descriptor anyway.
+TEST(LocalFullDiskTest, FlushAndCloseReportNoSpace) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  const auto open_fds = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  const auto fds_before = open_fds();
+  VfsMount *m = vfs_mount("/dev", nullptr);
+  ASSERT_NE(m, nullptr);
+  VfsHandle *fh = vfs_open2(m, "/full", VFS_PL_O_WRONLY, 0);
+  ASSERT_NE(fh, nullptr);
+  ASSERT_EQ(vfs_write(fh, "data", 4, 0), 4);  // accepted into the write cache
+  EXPECT_EQ(vfs_flush(fh), -1);
+  EXPECT_EQ(vfs_get_errno(fh), VERR_DISK_FULL);
+  EXPECT_EQ(vfs_get_posix_errno(fh), ENOSPC);
+  EXPECT_EQ(vfs_release(fh), -1);
+  EXPECT_EQ(vfs_get_posix_errno(m), ENOSPC);
+  EXPECT_EQ(open_fds(), fds_before) << "the descriptor leaked";
+  char *dump = vfs_dump_handles(m);
+  EXPECT_STREQ(dump, "");
+  os_free(dump);
+  EXPECT_EQ(vfs_umount(m), 0);
+}
