@@ -16,8 +16,7 @@ build: deps
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
-# The demonstration needs a build that can mount; until then scripts/demo.sh only says so.
-demo:
+demo: build
 	@scripts/demo.sh $(BUILD)
 
 clean:
