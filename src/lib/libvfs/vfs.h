@@ -263,7 +263,8 @@ enum : uint32_t {
 };
 
 // One static instance per driver. ctx is the driver's mount context, fh a driver file handle,
-// dh a driver directory handle. An empty slot makes its operation fail with -1 (null for opens).
+// dh a driver directory handle. An empty slot makes its operation fail with -1 (null for opens)
+// and records VERR_NOT_SUPPORTED in the mount's error record.
 struct VfsDriver {
   uint32_t id;
   const char *name;
@@ -303,7 +304,8 @@ int libvfs_init();  // registers the built-in drivers and initialises them; 0 / 
 int libvfs_exit();  // calls every driver's exit and empties the registry; 0
 
 // Registers one more driver (initialising the VFS first) and calls its init; it is probed before
-// the drivers registered earlier. 0, or -1 when the registry is full or its init fails.
+// the drivers registered earlier. The registry has four slots: the three built-in drivers leave
+// room for one more (a test driver). 0, or -1 when the registry is full or its init fails.
 [[nodiscard]] int vfs_driver_add(const VfsDriver *drv);
 
 // arg: optional stop control handed to the driver's mount; err: optional, receives the failure.
