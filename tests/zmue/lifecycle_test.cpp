@@ -93,6 +93,30 @@ TEST_F(ZmueAsNobodyTest, DumpWorksWithoutRoot) {
   EXPECT_EQ(r.out, "panic_dump_dir=cores\n");
 }
 
+// A relative core-file directory is taken beside the executable. Run as nobody, so that the
+// system's core pattern is left alone (only root may set it).
+TEST_F(ZmueAsNobodyTest, CoreDirectoryIsTakenBesideTheExecutable) {
+  struct dir_case {
+    std::string configured;
+    std::string used;
+  };
+  const dir_case cases[] = {
+      {"cores", bin_dir() + "/cores"},
+      {"/var/crash/zmue", "/var/crash/zmue"},
+      {"", ""},
+  };
+  for (const dir_case &c : cases) {
+    SCOPED_TRACE(c.configured);
+    write_text_file(bin_dir() + "/zmue.ini", panic_ini(c.configured));
+    run_result r = run_as_nobody({"-q", "-l", "verb"});
+    ASSERT_TRUE(r.exited);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("os_painc_set_dump_dir(): [" + c.used + "][zmue]==>\n"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
 class ZmueAsRootTest : public ZmueTest {
  protected:
   void SetUp() override {
