@@ -24,7 +24,7 @@ struct app_info {
   const char *cpu_name = "";
   uint32_t ver_num = 0;                  // version packed one byte per part, major first
   const char *app_conf_file = nullptr;  // required unless -c names a file
-  int stop_flag = 0;                     // set once when the server step is asked to stop
+  int stop_flag = 0;  // set once by the stop path (a signal handler); read without a lock
 
   // Sends the -e commands to a running instance's debug shell; may be left unset.
   int (*shell_connet_cmd)(const char *host, int port, const char *commands) = nullptr;
