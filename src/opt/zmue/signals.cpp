@@ -13,6 +13,8 @@ static const char kLogTag[] = "zmue";
 
 void app_unmount() { myfuse_unmount(nullptr); }
 
+// Runs on whichever thread took the signal. It logs, unmounts and exits right there; should that
+// thread have been inside a log call, the log lock is already held and this handler waits on it.
 void app_sig_handler(int sig) {
   ZLOG(LOG2_DBG, "signal=%d\n", sig);
   signal(sig, SIG_DFL);
