@@ -6,6 +6,7 @@ packages=(
   build-essential cmake pkg-config
   libfuse-dev fuse libmbedtls-dev liblz4-dev googletest libgtest-dev
   socat attr
+  openssl
 )
 
 missing=()
