@@ -2,48 +2,70 @@
 // that are bad or short, the receive buffer's growth, the presence rule of the response parse
 // and the mapping of client statuses into the error record.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "net.h"
 #include "sd_comm.h"
 
 namespace {
 
 using bytes = std::vector<uint8_t>;
 
+// The client's link on one end of a connected local socket pair; the test plays the server on the
+// other end through the same channel layer.
+struct LoopLink {
+  LoopLink() {
+    ok = os_socket_pair(socks);
+    link.chan.handle = socks[0];
+    link.chan.timeout = 200;
+    peer.handle = socks[1];
+    peer.timeout = 200;
+  }
+  ~LoopLink() {
+    sd_link_release(&link);
+    (void)net_close(&link.chan);
+    (void)net_close(&peer);
+  }
+  bool ok = false;
+  uint32_t socks[2] = {0, 0};
+  sd_link link{};
+  net_sock peer;
+};
+
 class Framing : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0);
-    link_.chan = sd_chan{fds_[0], 200};
-    link_.err = &err_;
+  void SetUp() override { reset(); }
+  void reset() {
+    loop_.reset();
+    loop_ = std::make_unique<LoopLink>();
+    ASSERT_TRUE(loop_->ok);
+    link_ = &loop_->link;
+    link_->err = &err_;
   }
-  void TearDown() override {
-    sd_link_release(&link_);
-    close(fds_[0]);
-    if (fds_[1] >= 0) close(fds_[1]);
-  }
-  void peer_send(const bytes &b) {
-    ASSERT_EQ(write(fds_[1], b.data(), b.size()), ssize_t(b.size()));
-  }
-  void peer_close() {
-    close(fds_[1]);
-    fds_[1] = -1;
-  }
+  void peer_send(const bytes &b) { ASSERT_EQ(net_write(&loop_->peer, b.data(), int(b.size())), int(b.size())); }
+  void peer_close() { (void)net_close(&loop_->peer); }
+  // What the client has sent so far (the peer reads with a short time-out).
   bytes peer_take() {
     bytes got(65536);
-    const ssize_t n = ::recv(fds_[1], got.data(), got.size(), MSG_DONTWAIT);
+    loop_->peer.timeout = 50;
+    const int n = net_read(&loop_->peer, got.data(), int(got.size()));
     got.resize(n > 0 ? size_t(n) : 0);
     return got;
   }
-  // A response frame around the message being built in link_.build.
+  bytes peer_take(size_t n) {
+    bytes got(n);
+    const int r = net_read(&loop_->peer, got.data(), int(n));
+    got.resize(r > 0 ? size_t(r) : 0);
+    return got;
+  }
+  // A response frame around a built message.
   bytes frame(uint8_t version, const blob_buf &msg) {
     const auto *m = reinterpret_cast<const uint8_t *>(msg.head);
     bytes f = {SD_FRAME_MAGIC0, SD_FRAME_MAGIC1, version, 0x11};
@@ -59,46 +81,46 @@ class Framing : public ::testing::Test {
     blob_buf_free(&b);
     return f;
   }
-  int receive(int *len) { return client_recv_response_imp(&link_, len); }
+  int receive(int *len) { return client_recv_response_imp(link_, len); }
 
-  int fds_[2] = {-1, -1};
-  sd_link link_{};
+  std::unique_ptr<LoopLink> loop_;
+  sd_link *link_ = nullptr;
   verr_info err_{};
 };
 
 TEST_F(Framing, RequestFrameIsHeadThenMessage) {
-  ASSERT_EQ(blob_buf_init(&link_.build, BLOB_MSG_ID), 0);
-  ASSERT_EQ(blobmsg_add_u64(&link_.build, "fd", 5), 0);
-  ASSERT_EQ(zmsd_send_request(&link_, 12, link_.build.head, int(blob_buf_len(&link_.build))), SD_OK);
+  ASSERT_EQ(blob_buf_init(&link_->build, BLOB_MSG_ID), 0);
+  ASSERT_EQ(blobmsg_add_u64(&link_->build, "fd", 5), 0);
+  ASSERT_EQ(zmsd_send_request(link_, 12, link_->build.head, int(blob_buf_len(&link_->build))), SD_OK);
   const bytes want = {0x5a, 0x4d, 0x01, 0x0c, 0x02, 0x00, 0x00, 0x18, 0x85, 0x00, 0x00, 0x14, 0x00, 0x02,
                       'f',  'd',  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05};
   EXPECT_EQ(peer_take(), want);
-  EXPECT_EQ(link_.cmd_count, 1u);
-  EXPECT_EQ(link_.last_cmd, 12);
+  EXPECT_EQ(link_->cmd_count, 1u);
+  EXPECT_EQ(link_->last_cmd, 12);
 }
 
 TEST_F(Framing, SendCountingAndRefusals) {
-  ASSERT_EQ(blob_buf_init(&link_.build, BLOB_MSG_ID), 0);
-  const void *msg = link_.build.head;
-  link_.recovering = 1;
-  ASSERT_EQ(zmsd_send_request(&link_, 4, msg, 4), SD_OK);
-  EXPECT_EQ(link_.cmd_count, 0u) << "a re-send while recovering is not a new command";
+  ASSERT_EQ(blob_buf_init(&link_->build, BLOB_MSG_ID), 0);
+  const void *msg = link_->build.head;
+  link_->recovering = 1;
+  ASSERT_EQ(zmsd_send_request(link_, 4, msg, 4), SD_OK);
+  EXPECT_EQ(link_->cmd_count, 0u) << "a re-send while recovering is not a new command";
   EXPECT_EQ(peer_take().size(), 8u);
-  link_.recovering = 0;
-  EXPECT_EQ(zmsd_send_request(&link_, 4, msg, 3), SD_OK);
+  link_->recovering = 0;
+  EXPECT_EQ(zmsd_send_request(link_, 4, msg, 3), SD_OK);
   EXPECT_TRUE(peer_take().empty()) << "a message shorter than its header is not sent";
-  link_.recovery_failed = 1;
-  EXPECT_EQ(zmsd_send_request(&link_, 4, msg, 4), SD_TIMEOUT_ERROR);
+  link_->recovery_failed = 1;
+  EXPECT_EQ(zmsd_send_request(link_, 4, msg, 4), SD_TIMEOUT_ERROR);
   EXPECT_TRUE(peer_take().empty());
-  EXPECT_EQ(link_.cmd_count, 1u);
+  EXPECT_EQ(link_->cmd_count, 1u);
   int len = 0;
   EXPECT_EQ(receive(&len), SD_TIMEOUT_ERROR);
 }
 
 TEST_F(Framing, FailedWriteStillReturnsOk) {
   peer_close();
-  ASSERT_EQ(blob_buf_init(&link_.build, BLOB_MSG_ID), 0);
-  EXPECT_EQ(zmsd_send_request(&link_, 4, link_.build.head, 4), SD_OK);
+  ASSERT_EQ(blob_buf_init(&link_->build, BLOB_MSG_ID), 0);
+  EXPECT_EQ(zmsd_send_request(link_, 4, link_->build.head, 4), SD_OK);
 }
 
 struct HeadCase {
@@ -122,9 +144,7 @@ const HeadCase kHeads[] = {
 
 TEST_F(Framing, ResponseHeads) {
   for (const auto &c : kHeads) {
-    TearDown();
-    link_ = sd_link{};
-    SetUp();
+    reset();
     if (!c.peer.empty()) peer_send(c.peer);
     if (c.close_after) peer_close();
     int len = -1;
@@ -132,37 +152,43 @@ TEST_F(Framing, ResponseHeads) {
   }
 }
 
+TEST_F(Framing, AbortedReadIsANetError) {
+  link_->chan.abort = 1;
+  int len = 0;
+  EXPECT_EQ(receive(&len), SD_NET_ERROR);
+}
+
 TEST_F(Framing, RawLengthSixReadsEightAndHoldsNoField) {
   peer_send({0x5a, 0x4d, 0x01, 0x00, 0x02, 0x00, 0x00, 0x06, 0x85, 0x00, 0x00, 0x00});
   int len = 0;
   ASSERT_EQ(receive(&len), SD_OK);
   EXPECT_EQ(len, 8);
-  EXPECT_EQ(sd_response_data_len(&link_), 2);
+  EXPECT_EQ(sd_response_data_len(link_), 2);
   const blobmsg_policy policy[] = {{"errno", BLOBMSG_TYPE_INT32}, {"errno_str", BLOBMSG_TYPE_STRING}};
   const blob_attr *tb[2];
-  EXPECT_EQ(cli_blobmsg_parse(policy, 2, tb, sd_response_data(&link_), sd_response_data_len(&link_)), -1);
+  EXPECT_EQ(cli_blobmsg_parse(policy, 2, tb, sd_response_data(link_), sd_response_data_len(link_)), -1);
 }
 
 // A peer that answers a request in dribbles: the reader must gather the pieces of head and body.
 TEST_F(Framing, ExchangeWithAPeerThatAnswersInPieces) {
   const bytes answer = response(2, 50);
   std::thread peer([&] {
-    uint8_t req[8];
-    if (::recv(fds_[1], req, sizeof req, MSG_WAITALL) != ssize_t(sizeof req) || req[3] != 4) return;
+    const bytes req = peer_take(8);
+    if (req.size() != 8 || req[3] != 4) return;
     const size_t cuts[] = {0, 3, 8, 20, answer.size()};
     for (size_t i = 0; i + 1 < sizeof cuts / sizeof cuts[0]; ++i) {
-      if (write(fds_[1], answer.data() + cuts[i], cuts[i + 1] - cuts[i]) < 0) return;
+      if (net_write(&loop_->peer, answer.data() + cuts[i], int(cuts[i + 1] - cuts[i])) < 0) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   });
-  ASSERT_EQ(blob_buf_init(&link_.build, BLOB_MSG_ID), 0);
-  ASSERT_EQ(zmsd_send_request(&link_, 4, link_.build.head, 4), SD_OK);
+  ASSERT_EQ(blob_buf_init(&link_->build, BLOB_MSG_ID), 0);
+  ASSERT_EQ(zmsd_send_request(link_, 4, link_->build.head, 4), SD_OK);
   int len = 0;
   EXPECT_EQ(receive(&len), SD_OK);
   peer.join();
   EXPECT_EQ(len, int(answer.size()) - 4);
-  EXPECT_EQ(memcmp(link_.rbuf, answer.data() + 4, answer.size() - 4), 0);
-  EXPECT_EQ(link_.srv_frame_ver, 2);
+  EXPECT_EQ(memcmp(link_->rbuf, answer.data() + 4, answer.size() - 4), 0);
+  EXPECT_EQ(link_->srv_frame_ver, 2);
 }
 
 TEST_F(Framing, ServerFrameVersionIsKeptFromTheFirstResponse) {
@@ -171,7 +197,7 @@ TEST_F(Framing, ServerFrameVersionIsKeptFromTheFirstResponse) {
   ASSERT_EQ(receive(&len), SD_OK);
   peer_send(response(7, 3));
   ASSERT_EQ(receive(&len), SD_OK);
-  EXPECT_EQ(link_.srv_frame_ver, 1);
+  EXPECT_EQ(link_->srv_frame_ver, 1);
 }
 
 TEST_F(Framing, ReceiveBufferGrowsOnceAndIsReused) {
@@ -179,21 +205,21 @@ TEST_F(Framing, ReceiveBufferGrowsOnceAndIsReused) {
   peer_send(response(1, 84));  // 100 bytes of message
   ASSERT_EQ(receive(&len), SD_OK);
   ASSERT_EQ(len, 100);
-  const uint8_t *small = link_.rbuf;
+  const uint8_t *small = link_->rbuf;
   ASSERT_NE(small, nullptr);
 
   const bytes big = response(1, 3984);  // 4000 bytes of message
   peer_send(big);
   ASSERT_EQ(receive(&len), SD_OK);
   ASSERT_EQ(len, 4000);
-  EXPECT_EQ(memcmp(link_.rbuf, big.data() + 4, 4000), 0);
-  const uint8_t *large = link_.rbuf;
-  EXPECT_EQ(link_.rbuf_cap, 4004);
+  EXPECT_EQ(memcmp(link_->rbuf, big.data() + 4, 4000), 0);
+  const uint8_t *large = link_->rbuf;
+  EXPECT_EQ(link_->rbuf_cap, 4004);
 
   peer_send(response(1, 84));
   ASSERT_EQ(receive(&len), SD_OK);
-  EXPECT_EQ(link_.rbuf, large) << "a smaller response reuses the large buffer";
-  EXPECT_EQ(link_.rbuf_cap, 4004);
+  EXPECT_EQ(link_->rbuf, large) << "a smaller response reuses the large buffer";
+  EXPECT_EQ(link_->rbuf_cap, 4004);
 }
 
 // Responses to parse: built with the library's own builder, whose bytes are checked elsewhere.
@@ -212,7 +238,7 @@ class ResponseParse : public Framing {
     peer_send(frame(1, msg_));
     const int status = receive(&len);
     if (status != SD_OK) return 100 + status;
-    return cli_blobmsg_parse(kPolicy, 3, tb_, sd_response_data(&link_), sd_response_data_len(&link_));
+    return cli_blobmsg_parse(kPolicy, 3, tb_, sd_response_data(link_), sd_response_data_len(link_));
   }
   static constexpr blobmsg_policy kPolicy[] = {
       {"errno", BLOBMSG_TYPE_INT32}, {"errno_str", BLOBMSG_TYPE_STRING}, {"fd", BLOBMSG_TYPE_INT64}};
@@ -221,15 +247,15 @@ class ResponseParse : public Framing {
 };
 
 TEST_F(ResponseParse, SuccessNeedsEveryField) {
-  link_.srv_errno = 77;
+  link_->srv_errno = 77;
   ASSERT_EQ(blobmsg_add_u32(&msg_, "errno", 0), 0);
   ASSERT_EQ(blobmsg_add_string(&msg_, "errno_str", ""), 0);
   EXPECT_EQ(parse(), -1);
-  EXPECT_EQ(link_.srv_errno, 77) << "a refused parse leaves the last server error";
+  EXPECT_EQ(link_->srv_errno, 77) << "a refused parse leaves the last server error";
   ASSERT_EQ(blobmsg_add_u64(&msg_, "fd", 9), 0);
   ASSERT_EQ(parse(), 0);
-  EXPECT_EQ(zmsd_take_server_status(&link_, tb_), SD_OK);
-  EXPECT_EQ(link_.srv_errno, 0);
+  EXPECT_EQ(zmsd_take_server_status(link_, tb_), SD_OK);
+  EXPECT_EQ(link_->srv_errno, 0);
 }
 
 TEST_F(ResponseParse, ErrorAnswerNeedsNoOtherField) {
@@ -237,10 +263,10 @@ TEST_F(ResponseParse, ErrorAnswerNeedsNoOtherField) {
   ASSERT_EQ(blobmsg_add_u32(&msg_, "errno", uint32_t(-2)), 0);
   ASSERT_EQ(blobmsg_add_string(&msg_, "errno_str", text.c_str()), 0);
   ASSERT_EQ(parse(), 0);
-  ASSERT_EQ(zmsd_take_server_status(&link_, tb_), SD_SRV_ERROR);
-  EXPECT_EQ(link_.srv_errno, -2);
-  EXPECT_EQ(strlen(link_.srv_error), size_t(SD_SRV_ERROR_SIZE - 1));
-  zmsd_cli_set_last_error(&link_, SD_SRV_ERROR);
+  ASSERT_EQ(zmsd_take_server_status(link_, tb_), SD_SRV_ERROR);
+  EXPECT_EQ(link_->srv_errno, -2);
+  EXPECT_EQ(strlen(link_->srv_error), size_t(SD_SRV_ERROR_SIZE - 1));
+  zmsd_cli_set_last_error(link_, SD_SRV_ERROR);
   EXPECT_EQ(err_.code, -2);
   EXPECT_EQ(std::string(err_.text), std::string(strlen(err_.text), 'e'));
 }
@@ -274,13 +300,13 @@ TEST_F(Framing, StatusToErrorRecord) {
   };
   for (const auto &c : cases) {
     errno = c.eno;
-    zmsd_cli_set_last_error(&link_, c.status);
+    zmsd_cli_set_last_error(link_, c.status);
     EXPECT_EQ(err_.code, c.code) << c.status;
     EXPECT_STREQ(err_.text, c.text) << c.status;
     EXPECT_EQ(errno, c.eno) << "the caller's errno survives";
   }
-  link_.err = nullptr;
-  zmsd_cli_set_last_error(&link_, SD_NET_ERROR);
+  link_->err = nullptr;
+  zmsd_cli_set_last_error(link_, SD_NET_ERROR);
 }
 
 TEST(SdStatus, Names) {

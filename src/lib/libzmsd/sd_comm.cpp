@@ -31,10 +31,10 @@ int zmsd_send_request(sd_link *link, int command, const void *message, int lengt
   }
   uint8_t head[SD_FRAME_HEAD_SIZE] = {SD_FRAME_MAGIC0, SD_FRAME_MAGIC1, SD_FRAME_VERSION, uint8_t(command)};
   memcpy(head + 4, message, sizeof(blob_attr));
-  if (sd_chan_write(&link->chan, head, sizeof head) < 0) {
+  if (net_write(&link->chan, head, sizeof head) < 0) {
     ZLOG(LOG2_ERR, "net_write head len=%d error\n", int(sizeof head));
   } else if (length > int(sizeof(blob_attr)) &&
-             sd_chan_write(&link->chan, static_cast<const uint8_t *>(message) + sizeof(blob_attr),
+             net_write(&link->chan, static_cast<const uint8_t *>(message) + sizeof(blob_attr),
                            length - int(sizeof(blob_attr))) < 0) {
     ZLOG(LOG2_ERR, "net_write data len=%d error\n", length - int(sizeof(blob_attr)));
   }
@@ -43,7 +43,7 @@ int zmsd_send_request(sd_link *link, int command, const void *message, int lengt
 
 int zmsd_recv_request_len(sd_link *link, uint32_t *container, int *padded_len) {
   uint8_t head[SD_FRAME_HEAD_SIZE];
-  const int n = sd_chan_read(&link->chan, head, sizeof head);
+  const int n = net_read(&link->chan, head, sizeof head);
   if (n < 0) return SD_NET_ERROR;
   if (n == 0) return SD_TIMEOUT_ERROR;
   if (n != int(sizeof head)) {
@@ -85,7 +85,7 @@ int client_recv_response_imp(sd_link *link, int *length) {
   }
   const int body = padded - int(sizeof(blob_attr));
   if (body > 0) {
-    const int n = sd_chan_read(&link->chan, link->rbuf + sizeof(blob_attr), body);
+    const int n = net_read(&link->chan, link->rbuf + sizeof(blob_attr), body);
     if (n < 0) return SD_NET_ERROR;
     if (n < body) {
       ZLOG(LOG2_ERR, "net_read len=%d need=%d\n", n, body);

@@ -7,7 +7,7 @@
 
 #include "blob_msg.h"
 #include "pal_verr.h"
-#include "sd_chan.h"
+#include "net.h"
 
 // Client status codes of every transport and message step.
 enum : int {
@@ -34,7 +34,7 @@ inline constexpr int SD_SRV_ERROR_SIZE = 4096;
 // What the framing layer keeps of a session. The session record embeds one and owns it; one
 // thread at a time uses it (the remote driver serialises the calls), so nothing here locks.
 struct sd_link {
-  sd_chan chan;
+  net_sock chan;          // the connection; its time-out bounds every read and write
   uint8_t srv_frame_ver;  // byte 2 of the first response, 0 until then
   blob_buf build;         // reused for every request
   uint8_t *rbuf;          // the last response: container header, then its children
