@@ -10,6 +10,7 @@
 
 #include "os_sockaddr.h"
 #include "pal_log.h"
+#include "sock_fault.h"
 
 static const char kLogTag[] = "net";
 
@@ -139,6 +140,7 @@ int os_socket_kill(uint32_t sock, int how) {
 
 void os_socket_exit(uint32_t sock) {
   if (sock == 0) return;
+  net_fault::closed(sock);
   if (close(fd_of(sock)) != 0)
     ZLOG(LOG2_ERR, "close: %p failed, errno: %d\n", reinterpret_cast<void *>(uintptr_t(sock)), errno);
 }

@@ -20,7 +20,8 @@ namespace {
 constexpr int kMaxIov = 64;
 
 // Fills m with the caller's list cut to what the fault seam lets through: 1 to transfer, 0 when
-// nothing may move now (errno says why, as for a call that would block), -1 for a bad list.
+// nothing may move now (errno says why, as for a call that would block or a closed peer), -1 for a
+// bad list or a dropped send.
 int prepare(uint32_t sock, int dir, const os_iovec *iov, int count, iovec *v, msghdr *m) {
   if (count < 0 || count > kMaxIov) {
     errno = EINVAL;
@@ -30,9 +31,17 @@ int prepare(uint32_t sock, int dir, const os_iovec *iov, int count, iovec *v, ms
   for (int i = 0; i < count; ++i) total += iov[i].len;
   if (total == 0) return 0;
   const int allowed = net_fault::gate(sock, dir, total > INT_MAX ? INT_MAX : int(total));
-  if (allowed < 0) {
+  if (allowed == net_fault::kHeld) {
     errno = EAGAIN;
     return 0;
+  }
+  if (allowed == net_fault::kDropped) {
+    if (dir == SOCK_FAULT_RECV) {
+      errno = 0;
+      return 0;
+    }
+    errno = EPIPE;
+    return -1;
   }
   size_t limit = size_t(allowed);
   int used = 0;

@@ -20,6 +20,7 @@ struct fault_state {
   sock_fault plan{};         // guarded by mu
   int64_t passed = 0;        // guarded by mu: bytes of plan.dir so far
   uint64_t hold_until = 0;   // guarded by mu: DELAY end, 0 before it fired
+  uint32_t dropped = 0;      // guarded by mu: the socket a DROP shut down
   std::atomic<bool> armed{false};
   std::atomic<bool> fired{false};
 };
@@ -39,6 +40,7 @@ void sock_fault_set(const sock_fault *fault) {
   s.plan = fault ? *fault : sock_fault{};
   s.passed = 0;
   s.hold_until = 0;
+  s.dropped = 0;
   s.fired = false;
   s.armed = fault != nullptr;
 }
@@ -51,18 +53,21 @@ int gate(uint32_t sock, int dir, int n) {
   fault_state &s = state();
   if (!s.armed.load(std::memory_order_relaxed)) return n;
   std::lock_guard<std::mutex> lock(s.mu);
-  if (!s.armed || !applies(s, sock) || dir != s.plan.dir) return n;
+  if (s.dropped != 0 && s.dropped == sock) return kDropped;
+  if (!s.armed || !applies(s, sock) || dir != s.plan.dir || s.dropped != 0) return n;
   if (s.passed < s.plan.after) return int(std::min<int64_t>(n, s.plan.after - s.passed));
   s.fired = true;
   switch (s.plan.kind) {
     case SOCK_FAULT_DROP:
+      // Queued bytes would still be readable after a shutdown: the seam answers for the socket
+      // from now on, and the peer sees the close.
       shutdown(net_os::fd_of(sock), SHUT_RDWR);
-      s.armed = false;
-      return n;
+      s.dropped = sock;
+      return kDropped;
     case SOCK_FAULT_DELAY: {
       const uint64_t now = os_get_ms();
       if (s.hold_until == 0) s.hold_until = now + uint64_t(std::max(s.plan.delay_ms, 0));
-      if (now < s.hold_until) return -1;
+      if (now < s.hold_until) return kHeld;
       s.armed = false;
       return n;
     }
@@ -89,6 +94,13 @@ int held_ms(uint32_t sock, int events) {
     return 0;
   const uint64_t now = os_get_ms();
   return now < s.hold_until ? int(s.hold_until - now) : 0;
+}
+
+void closed(uint32_t sock) {
+  fault_state &s = state();
+  if (!s.armed.load(std::memory_order_relaxed)) return;
+  std::lock_guard<std::mutex> lock(s.mu);
+  if (s.dropped == sock) s.dropped = 0;
 }
 
 }  // namespace net_fault
