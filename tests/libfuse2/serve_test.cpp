@@ -2,6 +2,7 @@
 // serving, the ways a mount ends (external unmount, unmount without channel, SIGHUP) and
 // read-only mounts. Needs root and /dev/fuse; skipped otherwise.
 #include "fuse2.h"
+#include "fuse_mountinfo.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,6 @@
 #include <fstream>
 #include <future>
 #include <pthread.h>
-#include <sstream>
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -69,22 +69,6 @@ fuse_operations tiny_ops() {
   ops.read = tiny_read;
   ops.mkdir = tiny_mkdir;
   return ops;
-}
-
-// The options column of /proc/self/mountinfo for a FUSE mount on path, or empty when none.
-std::string fuse_mount_options(const std::string &path) {
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, dev, root, mnt, opts;
-    fields >> id >> parent >> dev >> root >> mnt >> opts;
-    size_t sep = line.find(" - ");
-    if (mnt == path && sep != std::string::npos && line.compare(sep + 3, 4, "fuse") == 0) {
-      return opts;
-    }
-  }
-  return "";
 }
 
 class KernelMount : public testing::Test {

@@ -162,6 +162,33 @@ TEST_F(Adapter, FlushReportsWriteCacheFailureAndReleaseStillCloses) {
   EXPECT_EQ(fake().closes, 1);
 }
 
+// Attributes set or read by path while data waits in a write cache: the data goes first, also
+// after the file (or a directory above it) was renamed.
+TEST_F(Adapter, PathAttributeCallsWritePendingDataFirst) {
+  fuse_file_info fi{};
+  fi.flags = O_WRONLY;
+  ASSERT_EQ(ops_->open("/d/f", &fi), 0);
+  EXPECT_EQ(ops_->write("/d/f", "abc", 3, 0, &fi), 3);
+  EXPECT_EQ(fake().writes, 0) << "held in the write cache";
+  ASSERT_EQ(ops_->rename("/d", "/e"), 0);
+  const struct timespec ts[2] = {{1, 0}, {2, 0}};
+  EXPECT_EQ(ops_->utimens("/e/f", ts), 0);
+  EXPECT_EQ(fake().writes, 1);
+  EXPECT_EQ(ops_->write("/e/f", "def", 3, 3, &fi), 3);
+  EXPECT_EQ(ops_->truncate("/e/f", 2), 0);
+  EXPECT_EQ(fake().writes, 2);
+  EXPECT_EQ(ops_->write("/e/f", "g", 1, 2, &fi), 1);
+  struct stat st;
+  EXPECT_EQ(ops_->getattr("/e/f", &st), 0);
+  EXPECT_EQ(fake().writes, 3);
+  fake().fail_code = VERR_DISK_FULL;
+  EXPECT_EQ(ops_->write("/e/f", "h", 1, 3, &fi), 1);
+  EXPECT_EQ(ops_->utimens("/e/f", ts), -ENOSPC);
+  fake().fail_code = 0;
+  EXPECT_EQ(ops_->release("/e/f", &fi), 0);
+  EXPECT_EQ(ops_->utimens("/e/f", ts), 0) << "a released handle is no longer flushed";
+}
+
 // Collects names the way the kernel drives readdir: each call continues from the offset of
 // the last entry it accepted, with room for a few entries per call.
 struct filler_buffer {

@@ -61,7 +61,9 @@ int fake_close(void *, int, int) {
 }
 
 int fake_write(void *, const void *, uint32_t size, int64_t) {
-  return failing() ? fail("write") : static_cast<int>(size);
+  if (failing()) return fail("write");
+  fake().writes++;
+  return static_cast<int>(size);
 }
 
 int fake_fstat(void *, VfsFileInfo *info) {
@@ -174,6 +176,7 @@ void fake_reset() {
   s.last_open_flags = 0;
   s.last_readlink_size = 0;
   s.closes = 0;
+  s.writes = 0;
 }
 
 VfsMount *fake_mount_new() {

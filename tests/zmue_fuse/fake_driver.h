@@ -24,6 +24,7 @@ struct fake_state {
   uint32_t last_open_flags = 0;
   uint32_t last_readlink_size = 0;
   int closes = 0;
+  int writes = 0;  // driver writes that succeeded
   verr_info *err = nullptr;
 };
 

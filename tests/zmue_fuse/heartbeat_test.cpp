@@ -2,6 +2,7 @@
 // active, one probe per pass while idle, the end after a failed probe, and a broken mount
 // unmounted through the kernel within one pass (real constants; needs root and /dev/fuse).
 #include "fake_driver.h"
+#include "fuse_mountinfo.h"
 #include "heartbeat.h"
 #include "myfuse.h"
 
@@ -10,9 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <future>
-#include <sstream>
 #include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
@@ -75,20 +74,6 @@ TEST_F(Heartbeat, FailedProbeEndsTheThread) {
   EXPECT_EQ(fake().probes.load(), 1);
 }
 
-// The options column of /proc/self/mountinfo for a FUSE mount on path, or empty when none.
-bool fuse_mounted(const std::string &path) {
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, dev, root, mnt;
-    fields >> id >> parent >> dev >> root >> mnt;
-    size_t sep = line.find(" - ");
-    if (mnt == path && sep != std::string::npos && line.compare(sep + 3, 4, "fuse") == 0) return true;
-  }
-  return false;
-}
-
 TEST_F(Heartbeat, BrokenMountIsUnmountedWithinOnePass) {
   if (geteuid() != 0 || access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "needs root";
   heartbeat_set_timing(HEARTBEAT_IDLE_MS, HEARTBEAT_STEP_MS);
@@ -104,7 +89,7 @@ TEST_F(Heartbeat, BrokenMountIsUnmountedWithinOnePass) {
   });
   bool mounted = false;
   for (int i = 0; i < 100 && !mounted; ++i) {
-    mounted = fuse_mounted(mnt);
+    mounted = fuse_mount_exists(mnt);
     if (!mounted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_TRUE(mounted);
@@ -118,9 +103,9 @@ TEST_F(Heartbeat, BrokenMountIsUnmountedWithinOnePass) {
   auto took = std::chrono::steady_clock::now() - broken_at;
   EXPECT_EQ(served.get(), 0);
   EXPECT_LT(took, std::chrono::milliseconds(5600));
-  EXPECT_FALSE(fuse_mounted(mnt));
+  EXPECT_FALSE(fuse_mount_exists(mnt));
   EXPECT_EQ(fake().probes.load(), 0) << "an active mount is not probed";
-  if (fuse_mounted(mnt)) umount2(mnt.c_str(), MNT_DETACH);
+  if (fuse_mount_exists(mnt)) umount2(mnt.c_str(), MNT_DETACH);
   rmdir(mnt.c_str());
   rmdir(tmpl);
 }

@@ -3,10 +3,13 @@
 // open or create returned; the VFS checks each handle's magic before use.
 #include "myfuse_ops.h"
 
+#include "myfuse_open_files.h"
+
 #include "pal_log.h"
 
 #include <cerrno>
 #include <cstdint>
+#include <fcntl.h>
 
 static const char kLogTag[] = "zmue";
 
@@ -15,24 +18,28 @@ static const char kLogTag[] = "zmue";
 
 namespace {
 
-int open_i(const char *path, fuse_file_info *fi, mode_t mode) {
+// Shared by open and create; func names the worker in the log lines.
+int open_i(const char *func, const char *path, fuse_file_info *fi, mode_t mode) {
   uint32_t pflags = myfuse_open_flags_2_pl(fi->flags);
   if (myfuse_debug()) {
-    ZLOG(LOG2_DBG, "path=%s flag=0x%x pflag=0x%x\n", path, static_cast<unsigned>(fi->flags), pflags);
+    pal_log_printf(LOG2_DBG, kLogTag, __FILE__, __LINE__, func, "path=%s flag=0x%x pflag=0x%x\n",
+                   path, static_cast<unsigned>(fi->flags), pflags);
   }
   VfsHandle *fh = vfs_open2(g_myfuse_mount, path, pflags, mode);
   if (fh == nullptr) {
-    ZLOG(LOG2_ERR, "path=%s error=%s\n", path, vfs_get_error(g_myfuse_mount));
+    pal_log_printf(LOG2_ERR, kLogTag, __FILE__, __LINE__, func, "path=%s error=%s\n", path,
+                   vfs_get_error(g_myfuse_mount));
     return myfuse_neg_errno(g_myfuse_mount);
   }
   fi->fh = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(fh));
+  if ((fi->flags & O_ACCMODE) != O_RDONLY) myfuse_track_open(path, fh);
   return 0;
 }
 
-int xmp_open_i(const char *path, fuse_file_info *fi) { return open_i(path, fi, 0); }
+int xmp_open_i(const char *path, fuse_file_info *fi) { return open_i(__func__, path, fi, 0); }
 
 int xmp_create_i(const char *path, mode_t mode, fuse_file_info *fi) {
-  return open_i(path, fi, mode);
+  return open_i(__func__, path, fi, mode);
 }
 
 int xmp_read_i(const char *path, char *buf, size_t size, off_t offset, fuse_file_info *fi) {
@@ -58,7 +65,9 @@ int xmp_flush_i(const char *path, fuse_file_info *fi) {
 // The kernel does not wait for the result; the handle is closed whatever happens.
 int xmp_release_i(fuse_file_info *fi) {
   if (myfuse_debug()) ZLOG(LOG2_DBG, "==>\n");
-  if (vfs_release(myfuse_file(fi)) < 0 && myfuse_debug()) ZLOG(LOG2_DBG, "release failed\n");
+  VfsHandle *fh = myfuse_file(fi);
+  myfuse_untrack_open(fh);
+  if (vfs_release(fh) < 0 && myfuse_debug()) ZLOG(LOG2_DBG, "release failed\n");
   return 0;
 }
 

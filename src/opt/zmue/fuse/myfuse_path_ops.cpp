@@ -3,6 +3,8 @@
 // Assumes the globals of myfuse_ops.h are set before the request loop starts.
 #include "myfuse_ops.h"
 
+#include "myfuse_open_files.h"
+
 #include "pal_log.h"
 
 #include <cerrno>
@@ -25,6 +27,8 @@ bool xattr_absent(int eno) { return eno == 2 || eno == 45 || eno == 61 || eno ==
 
 int xmp_getattr_i(const char *path, struct stat *st) {
   if (myfuse_debug()) ZLOG(LOG2_DBG, "path=%s\n", path);
+  // A size that still waits in a write cache would shrink the kernel's view of the file.
+  if (myfuse_flush_path(path) < 0 && myfuse_debug()) ZLOG(LOG2_DBG, "flush [%s] failed\n", path);
   VfsFileInfo info{};
   if (vfs_lstat(g_myfuse_mount, path, &info) < 0) {
     if (!myfuse_debug()) return myfuse_neg_errno(g_myfuse_mount);
@@ -82,7 +86,9 @@ int xmp_symlink_i(const char *target, const char *path) {
 
 int xmp_rename_i(const char *from, const char *to) {
   if (myfuse_debug()) ZLOG(LOG2_DBG, "[%s]->[%s]\n", from, to);
-  return vfs_rename(g_myfuse_mount, from, to, 1) < 0 ? PAIR_FAILED(from, to) : 0;
+  if (vfs_rename(g_myfuse_mount, from, to, 1) < 0) return PAIR_FAILED(from, to);
+  myfuse_rename_open(from, to);
+  return 0;
 }
 
 int xmp_link_i(const char *from, const char *to) {
@@ -102,6 +108,8 @@ int xmp_chown_i(const char *path, uid_t uid, gid_t gid) {
 }
 
 int xmp_truncate_i(const char *path, off_t size) {
+  // Pending writes would land after the new length and undo it.
+  if (myfuse_flush_path(path) < 0) return PATH_FAILED(path);
   if (vfs_truncate(g_myfuse_mount, path, static_cast<int64_t>(size)) >= 0) return 0;
   ZLOG(LOG2_ERR, "path=%s len=%lli error=%s\n", path, static_cast<long long>(size),
        vfs_get_error(g_myfuse_mount));
@@ -124,6 +132,8 @@ int xmp_access_i(const char *path, int mask) {
 }
 
 int xmp_utimens_i(const char *path, const struct timespec ts[2]) {
+  // Pending writes would change the modification time again when they are flushed.
+  if (myfuse_flush_path(path) < 0) return PATH_FAILED(path);
   VfsTimes times = myfuse_timespec_2_times(ts);
   return vfs_lutime(g_myfuse_mount, path, &times) < 0 ? PATH_FAILED(path) : 0;
 }
