@@ -1,12 +1,12 @@
 // The compressor registry and context, and both compressors: exact-name look-up, the bound,
 // round trips through a session context, and decompression that must not pass the room.
+#include "pack_ex.h"
+
 #include <gtest/gtest.h>
 #include <lz4.h>
 
 #include <cstring>
 #include <vector>
-
-#include "pack_ex.h"
 
 namespace {
 
@@ -21,7 +21,8 @@ TEST(SdcompBound, KnownValuesAndLimits) {
                {SDCOMP_INPUT_MAX + 1, 0},
                {-1, 0}};
   for (const auto &c : cases) EXPECT_EQ(sdcomp_bound(c.n), c.want) << c.n;
-  for (int n : {0, 1, 254, 255, 256, 65536, 10485760}) EXPECT_EQ(sdcomp_bound(n), LZ4_compressBound(n));
+  for (int n : {0, 1, 254, 255, 256, 65536, 10485760})
+    EXPECT_EQ(sdcomp_bound(n), LZ4_compressBound(n));
 }
 
 TEST(ZcompFind, ExactNamesAndIds) {
@@ -32,7 +33,8 @@ TEST(ZcompFind, ExactNamesAndIds) {
     EXPECT_NE(c->state, nullptr);
     zcomp_free(c);
   }
-  for (const char *name : {"LZ4", "None", "", "lz4 ", "zstd"}) EXPECT_EQ(zcomp_find(name, nullptr), nullptr) << name;
+  for (const char *name : {"LZ4", "None", "", "lz4 ", "zstd"})
+    EXPECT_EQ(zcomp_find(name, nullptr), nullptr) << name;
   EXPECT_EQ(zcomp_find(nullptr, nullptr), nullptr);
   for (uint32_t id : {0u, 1u}) {
     zcomp *c = zcomp_find_id(id, nullptr);

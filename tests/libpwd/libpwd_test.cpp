@@ -1,5 +1,7 @@
 // The "{SHA}" digest and the login key, checked against values computed with openssl and
 // sha1sum (printf '%s' TEXT | sha1sum), and the rule that no log line shows a secret.
+#include "libpwd.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdarg>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "libpwd.h"
 #include "pal_log.h"
 
 namespace {

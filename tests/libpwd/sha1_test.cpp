@@ -1,12 +1,12 @@
 // Our SHA-1 against the system's sha1sum for every length around the block and padding
 // boundaries, and for a large input fed in uneven pieces (the streaming path).
+#include "sha1.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include "sha1.h"
 
 namespace {
 

@@ -33,24 +33,32 @@ TEST_F(BlobBuild, WorkedLayouts) {
                               0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05}));
   ASSERT_EQ(blob_buf_init(&b_, BLOB_MSG_ID), 0);
   ASSERT_EQ(blobmsg_add_string(&b_, "path", "/a"), 0);
-  EXPECT_EQ(message(), (bytes{0x02, 0x00, 0x00, 0x14,                          // container
-                              0x84, 0x00, 0x00, 0x0f,                          // STRING, 15
-                              0x00, 0x04, 'p',  'a',  't',  'h',  0x00, 0x00,  // "path"
-                              '/',  'a',  0x00, 0x00}));                       // "/a", pad
+  EXPECT_EQ(message(), (bytes{0x02, 0x00, 0x00, 0x14,                        // container
+                              0x84, 0x00, 0x00, 0x0f,                        // STRING, 15
+                              0x00, 0x04, 'p',  'a',  't', 'h', 0x00, 0x00,  // "path"
+                              '/',  'a',  0x00, 0x00}));                     // "/a", pad
 }
 
 TEST_F(BlobBuild, TypedFieldsAreBigEndianAndSignExtended) {
   ASSERT_EQ(blobmsg_add_u32(&b_, "m", 0x01020304), 0);
   ASSERT_EQ(blobmsg_add_u64(&b_, "o", uint64_t(int64_t(-5))), 0);
-  EXPECT_EQ(message(), (bytes{0x02, 0x00, 0x00, 0x20, 0x86, 0x00, 0x00, 0x0c, 0x00, 0x01, 'm',  0x00,
-                              0x01, 0x02, 0x03, 0x04, 0x85, 0x00, 0x00, 0x10, 0x00, 0x01, 'o',  0x00,
-                              0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfb}));
+  const bytes want = {
+      0x02, 0x00, 0x00, 0x20,                                                  // container
+      0x86, 0x00, 0x00, 0x0c, 0x00, 0x01, 'm', 0x00, 0x01, 0x02, 0x03, 0x04,  // INT32 "m"
+      0x85, 0x00, 0x00, 0x10, 0x00, 0x01, 'o', 0x00,                          // INT64 "o"
+      0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfb,
+  };
+  EXPECT_EQ(message(), want);
 }
 
 TEST_F(BlobBuild, EmptyNameHasAFourByteNameHeader) {
   ASSERT_EQ(blobmsg_add_field(&b_, BLOBMSG_TYPE_INT8, nullptr, "\x07", 1), 0);
-  EXPECT_EQ(message(), (bytes{0x02, 0x00, 0x00, 0x10, 0x88, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x00,
-                              0x07, 0x00, 0x00, 0x00}));
+  const bytes want = {
+      0x02, 0x00, 0x00, 0x10,                          // container
+      0x88, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, 0x00,  // INT8, raw 9, name length 0, pad
+      0x07, 0x00, 0x00, 0x00,                          // value and padding
+  };
+  EXPECT_EQ(message(), want);
 }
 
 TEST_F(BlobBuild, ValuesArePaddedToFourBytes) {
@@ -64,7 +72,8 @@ TEST_F(BlobBuild, ValuesArePaddedToFourBytes) {
     ASSERT_EQ(blobmsg_add_field(&b_, BLOBMSG_TYPE_BINARY, "v", value.data(), c.value_len), 0);
     const bytes m = message();
     ASSERT_EQ(m.size(), 4 + c.wire_len) << c.value_len;
-    for (size_t i = 4 + 8 + size_t(c.value_len); i < m.size(); ++i) EXPECT_EQ(m[i], 0) << c.value_len;
+    for (size_t i = 4 + 8 + size_t(c.value_len); i < m.size(); ++i)
+      EXPECT_EQ(m[i], 0) << c.value_len;
   }
 }
 

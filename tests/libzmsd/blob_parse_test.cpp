@@ -57,8 +57,10 @@ struct ParseCase {
 };
 
 const ParseCase kCases[] = {
-    {"all fields", cat({attr(6, "errno", kInt32), attr(4, "errno_str", text("ok")), attr(5, "fd", kInt64)}),
-     0, {true, true, true}},
+    {"all fields",
+     cat({attr(6, "errno", kInt32), attr(4, "errno_str", text("ok")), attr(5, "fd", kInt64)}),
+     0,
+     {true, true, true}},
     {"empty text passes", attr(4, "errno_str", text("")), 0, {false, true, false}},
     {"text without terminator", attr(4, "errno_str", {'o', 'k'}), -1, {}},
     {"INT32 of 8 bytes", attr(6, "errno", kInt64), -1, {}},
@@ -66,33 +68,47 @@ const ParseCase kCases[] = {
     {"malformed but other name length", attr(6, "errno1", kInt64), 0, {}},
     {"malformed but other type", attr(3, "errno", bytes(3, 1)), 0, {}},
     {"empty name is never validated", attr(6, "", bytes(3, 1)), 0, {}},
-    {"name not terminated", [] {
+    {"name not terminated",
+     [] {
        bytes a = attr(5, "fd", kInt64);
        a[8] = 'x';
        return a;
-     }(), -1, {}},
-    {"first wins", cat({attr(5, "fd", kInt64), attr(5, "fd", {0, 0, 0, 0, 0, 0, 0, 1})}), 0,
+     }(),
+     -1,
+     {}},
+    {"first wins",
+     cat({attr(5, "fd", kInt64), attr(5, "fd", {0, 0, 0, 0, 0, 0, 0, 1})}),
+     0,
      {false, false, true}},
-    {"a later malformed twin still fails", cat({attr(5, "fd", kInt64), attr(5, "fd", kInt32)}), -1, {}},
-    {"unknown fields are skipped", cat({attr(3, "data", bytes(5, 0xaa)), attr(5, "fd", kInt64)}), 0,
+    {"a later malformed twin still fails",
+     cat({attr(5, "fd", kInt64), attr(5, "fd", kInt32)}),
+     -1,
+     {}},
+    {"unknown fields are skipped",
+     cat({attr(3, "data", bytes(5, 0xaa)), attr(5, "fd", kInt64)}),
+     0,
      {false, false, true}},
     {"truncated last attribute ends quietly",
      [] {
        const bytes d = cat({attr(6, "errno", kInt32), attr(4, "errno_str", text("lost"))});
        return bytes(d.begin(), d.end() - 4);
      }(),
-     0, {true, false, false}},
+     0,
+     {true, false, false}},
     {"raw length 0 ends the walk", cat({bytes{0x85, 0, 0, 0}, attr(5, "fd", kInt64)}), 0, {}},
     {"two bytes hold no attribute", bytes{0, 0}, 0, {}},
-    {"header without name length is skipped", cat({bytes{0x86, 0, 0, 5, 0, 0, 0, 0}, attr(5, "fd", kInt64)}),
-     0, {false, false, true}},
+    {"header without name length is skipped",
+     cat({bytes{0x86, 0, 0, 5, 0, 0, 0, 0}, attr(5, "fd", kInt64)}),
+     0,
+     {false, false, true}},
     {"attribute without the extended flag has no name",
      [] {
        bytes a = attr(5, "fd", kInt64);
        a[0] &= 0x7f;
        return a;
      }(),
-     0, {}},
+     0,
+     {}},
 };
 
 // Parses from an exact-size heap copy so that reading one byte too far is an overrun.
@@ -109,14 +125,15 @@ TEST(BlobParse, Table) {
     std::unique_ptr<uint8_t[]> keep;
     ASSERT_EQ(parse(c.data, kPolicy, kCount, tb, keep), c.want_ret) << c.what;
     if (c.want_ret != 0) continue;
-    for (int i = 0; i < kCount; ++i) EXPECT_EQ(tb[i] != nullptr, c.want_set[i]) << c.what << " slot " << i;
+    for (int i = 0; i < kCount; ++i)
+      EXPECT_EQ(tb[i] != nullptr, c.want_set[i]) << c.what << " slot " << i;
   }
 }
 
 TEST(BlobParse, ValuesAndFirstWinsPointIntoTheData) {
-  const bytes d = cat({attr(5, "fd", {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe}),
-                       attr(5, "fd", kInt64), attr(6, "errno", {0x80, 0, 0, 1}),
-                       attr(4, "errno_str", text("no such file"))});
+  const bytes d =
+      cat({attr(5, "fd", {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe}), attr(5, "fd", kInt64),
+           attr(6, "errno", {0x80, 0, 0, 1}), attr(4, "errno_str", text("no such file"))});
   const blob_attr *tb[kCount];
   std::unique_ptr<uint8_t[]> keep;
   ASSERT_EQ(parse(d, kPolicy, kCount, tb, keep), 0);
@@ -128,7 +145,8 @@ TEST(BlobParse, ValuesAndFirstWinsPointIntoTheData) {
 }
 
 TEST(BlobParse, OneAttributeMayFillSeveralEntries) {
-  const blobmsg_policy policy[] = {{"fd", BLOBMSG_TYPE_INT64}, {"fd", BLOBMSG_TYPE_UNSPEC}, {"", 0}, {nullptr, 0}};
+  const blobmsg_policy policy[] = {
+      {"fd", BLOBMSG_TYPE_INT64}, {"fd", BLOBMSG_TYPE_UNSPEC}, {"", 0}, {nullptr, 0}};
   const blob_attr *tb[4];
   std::unique_ptr<uint8_t[]> keep;
   ASSERT_EQ(parse(attr(5, "fd", kInt64), policy, 4, tb, keep), 0);

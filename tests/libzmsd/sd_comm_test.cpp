@@ -1,6 +1,8 @@
 // Framing over a scripted loopback socket pair: the bytes of a request frame, response heads
 // that are bad or short, the receive buffer's growth, the presence rule of the response parse
 // and the mapping of client statuses into the error record.
+#include "sd_comm.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "net.h"
-#include "sd_comm.h"
 
 namespace {
 
@@ -49,7 +50,9 @@ class Framing : public ::testing::Test {
     link_ = &loop_->link;
     link_->err = &err_;
   }
-  void peer_send(const bytes &b) { ASSERT_EQ(net_write(&loop_->peer, b.data(), int(b.size())), int(b.size())); }
+  void peer_send(const bytes &b) {
+    ASSERT_EQ(net_write(&loop_->peer, b.data(), int(b.size())), int(b.size()));
+  }
   void peer_close() { (void)net_close(&loop_->peer); }
   // What the client has sent so far (the peer reads with a short time-out).
   bytes peer_take() {
@@ -91,9 +94,15 @@ class Framing : public ::testing::Test {
 TEST_F(Framing, RequestFrameIsHeadThenMessage) {
   ASSERT_EQ(blob_buf_init(&link_->build, BLOB_MSG_ID), 0);
   ASSERT_EQ(blobmsg_add_u64(&link_->build, "fd", 5), 0);
-  ASSERT_EQ(zmsd_send_request(link_, 12, link_->build.head, int(blob_buf_len(&link_->build))), SD_OK);
-  const bytes want = {0x5a, 0x4d, 0x01, 0x0c, 0x02, 0x00, 0x00, 0x18, 0x85, 0x00, 0x00, 0x14, 0x00, 0x02,
-                      'f',  'd',  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05};
+  ASSERT_EQ(zmsd_send_request(link_, 12, link_->build.head, int(blob_buf_len(&link_->build))),
+            SD_OK);
+  const bytes want = {
+      0x5a, 0x4d, 0x01, 0x0c,                          // magic, version, command 12
+      0x02, 0x00, 0x00, 0x18,                          // container header
+      0x85, 0x00, 0x00, 0x14,                          // INT64, raw 20
+      0x00, 0x02, 'f',  'd',  0x00, 0x00, 0x00, 0x00,  // "fd"
+      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05,  // 5
+  };
   EXPECT_EQ(peer_take(), want);
   EXPECT_EQ(link_->cmd_count, 1u);
   EXPECT_EQ(link_->last_cmd, 12);
@@ -136,8 +145,13 @@ const HeadCase kHeads[] = {
     {"closed before anything", {}, true, SD_TIMEOUT_ERROR},
     {"nothing within the time-out", {}, false, SD_TIMEOUT_ERROR},
     {"closed after 5 bytes", {0x5a, 0x4d, 0x01, 0x00, 0x02}, true, SD_DATA_LEN_ERROR},
-    {"body short", {0x5a, 0x4d, 0x01, 0x00, 0x02, 0x00, 0x00, 0x10, 1, 2, 3}, true, SD_DATA_LEN_ERROR},
-    {"container shorter than its header", {0x5a, 0x4d, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00}, false,
+    {"body short",
+     {0x5a, 0x4d, 0x01, 0x00, 0x02, 0x00, 0x00, 0x10, 1, 2, 3},
+     true,
+     SD_DATA_LEN_ERROR},
+    {"container shorter than its header",
+     {0x5a, 0x4d, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00},
+     false,
      SD_NET_DATA_ERROR},
     {"empty message", {0x5a, 0x4d, 0x01, 0x00, 0x02, 0x00, 0x00, 0x04}, false, SD_OK},
 };
@@ -164,9 +178,11 @@ TEST_F(Framing, RawLengthSixReadsEightAndHoldsNoField) {
   ASSERT_EQ(receive(&len), SD_OK);
   EXPECT_EQ(len, 8);
   EXPECT_EQ(sd_response_data_len(link_), 2);
-  const blobmsg_policy policy[] = {{"errno", BLOBMSG_TYPE_INT32}, {"errno_str", BLOBMSG_TYPE_STRING}};
+  const blobmsg_policy policy[] = {{"errno", BLOBMSG_TYPE_INT32},
+                                   {"errno_str", BLOBMSG_TYPE_STRING}};
   const blob_attr *tb[2];
-  EXPECT_EQ(cli_blobmsg_parse(policy, 2, tb, sd_response_data(link_), sd_response_data_len(link_)), -1);
+  EXPECT_EQ(cli_blobmsg_parse(policy, 2, tb, sd_response_data(link_), sd_response_data_len(link_)),
+            -1);
 }
 
 // A peer that answers a request in dribbles: the reader must gather the pieces of head and body.
@@ -240,8 +256,9 @@ class ResponseParse : public Framing {
     if (status != SD_OK) return 100 + status;
     return cli_blobmsg_parse(kPolicy, 3, tb_, sd_response_data(link_), sd_response_data_len(link_));
   }
-  static constexpr blobmsg_policy kPolicy[] = {
-      {"errno", BLOBMSG_TYPE_INT32}, {"errno_str", BLOBMSG_TYPE_STRING}, {"fd", BLOBMSG_TYPE_INT64}};
+  static constexpr blobmsg_policy kPolicy[] = {{"errno", BLOBMSG_TYPE_INT32},
+                                               {"errno_str", BLOBMSG_TYPE_STRING},
+                                               {"fd", BLOBMSG_TYPE_INT64}};
   blob_buf msg_{};
   const blob_attr *tb_[3];
 };
@@ -310,9 +327,9 @@ TEST_F(Framing, StatusToErrorRecord) {
 }
 
 TEST(SdStatus, Names) {
-  const char *const want[] = {"ok",           "net error",       "net data error",
-                              "timeout error", "zmsd srv error",  "memory error",
-                              "user stop error", "unpack data error", "data len error"};
+  const char *const want[] = {
+      "ok",           "net error",       "net data error",    "timeout error", "zmsd srv error",
+      "memory error", "user stop error", "unpack data error", "data len error"};
   for (int i = 0; i < 9; ++i) EXPECT_STREQ(sd_status_name(i), want[i]);
   EXPECT_STREQ(sd_status_name(9), "unkown error");
   EXPECT_STREQ(sd_status_name(-1), "unkown error");

@@ -20,12 +20,11 @@ int lz4_compress(void *state, const void *src, int src_len, void *dst, int room)
 
 int lz4_decompress(void *, const void *src, int src_len, void *dst, int room) {
   if (src_len < 0 || room < 0) return -1;
-  const int n = LZ4_decompress_safe(static_cast<const char *>(src), static_cast<char *>(dst),
-                                    src_len, room);
+  const int n =
+      LZ4_decompress_safe(static_cast<const char *>(src), static_cast<char *>(dst), src_len, room);
   return n >= 0 ? n : -1;
 }
 
 }  // namespace
 
-const zcomp_desc zcomp_lz4_desc = {"lz4", 1, lz4_create, lz4_destroy, lz4_compress,
-                                   lz4_decompress};
+const zcomp_desc zcomp_lz4_desc = {"lz4", 1, lz4_create, lz4_destroy, lz4_compress, lz4_decompress};

@@ -22,7 +22,8 @@ bool blob_grow_default(blob_buf *buf, int required) {
   const int64_t delta = (int64_t(required) / kGrowStep + 1) * kGrowStep;
   const int64_t size = int64_t(buf->buflen) + delta;
   if (required < 0 || size > INT32_MAX) return false;
-  const size_t head_off = buf->head ? size_t(reinterpret_cast<uint8_t *>(buf->head) - buf_bytes(buf)) : 0;
+  const size_t head_off =
+      buf->head ? size_t(reinterpret_cast<uint8_t *>(buf->head) - buf_bytes(buf)) : 0;
   void *grown = os_realloc(buf->buf, size_t(size));
   if (!grown) {
     ZLOG(LOG2_ERR, "realloc [%d] failed\n", int(size));
@@ -138,6 +139,7 @@ int blobmsg_trim_field(blob_buf *buf, blob_attr *attr, int len) {
   memset(p + raw, 0, new_pad - raw);
   blob_set_header(attr, sd_get_be32(attr) & ~BLOB_RAW_LEN_MAX, raw);
   const uint32_t head = sd_get_be32(buf->head);
-  blob_set_header(buf->head, head & ~BLOB_RAW_LEN_MAX, (head & BLOB_RAW_LEN_MAX) - (old_pad - new_pad));
+  blob_set_header(buf->head, head & ~BLOB_RAW_LEN_MAX,
+                  (head & BLOB_RAW_LEN_MAX) - (old_pad - new_pad));
   return 0;
 }

@@ -19,7 +19,7 @@ enum : int {
   BLOBMSG_TYPE_LAST = BLOBMSG_TYPE_INT8,
 };
 
-inline constexpr int BLOB_MSG_ID = 2;                // container id of every request
+inline constexpr int BLOB_MSG_ID = 2;                   // container id of every request
 inline constexpr uint32_t BLOB_RAW_LEN_MAX = 0xffffff;  // 24 bits of raw length
 inline constexpr uint32_t BLOB_NAME_LEN_MAX = 0xffff;
 
@@ -64,14 +64,16 @@ uint32_t blob_buf_len(const blob_buf *buf);
 
 // Appends a named attribute with len value bytes from data (a null name is the empty name).
 // -1 when the buffer cannot grow or the attribute or container would not fit 24 bits of length.
-[[nodiscard]] int blobmsg_add_field(blob_buf *buf, int type, const char *name, const void *data, int len);
+[[nodiscard]] int blobmsg_add_field(blob_buf *buf, int type, const char *name, const void *data,
+                                    int len);
 [[nodiscard]] int blobmsg_add_string(blob_buf *buf, const char *name, const char *text);
 [[nodiscard]] int blobmsg_add_u32(blob_buf *buf, const char *name, uint32_t value);
 [[nodiscard]] int blobmsg_add_u64(blob_buf *buf, const char *name, uint64_t value);
 
 // Appends a BINARY attribute with room for maxlen value bytes and returns where they go (the
 // attribute itself through attr), or nullptr. The pointers hold until the next append.
-[[nodiscard]] void *blobmsg_reserve_field(blob_buf *buf, const char *name, int maxlen, blob_attr **attr);
+[[nodiscard]] void *blobmsg_reserve_field(blob_buf *buf, const char *name, int maxlen,
+                                          blob_attr **attr);
 // Shrinks the value of the attribute just reserved to len bytes (0 <= len <= maxlen). -1 when
 // attr is not the last attribute of the message or len is out of range.
 [[nodiscard]] int blobmsg_trim_field(blob_buf *buf, blob_attr *attr, int len);

@@ -65,7 +65,8 @@ int blobmsg_parse(const blobmsg_policy *policy, int count, const blob_attr **tab
       for (int i = 0; i < count; ++i) {
         const char *want = policy[i].name;
         if (!want || !*want) continue;
-        if (policy[i].type != BLOBMSG_TYPE_UNSPEC && uint32_t(policy[i].type) != blob_id(attr)) continue;
+        if (policy[i].type != BLOBMSG_TYPE_UNSPEC && uint32_t(policy[i].type) != blob_id(attr))
+          continue;
         if (strlen(want) != name_len) continue;
         if (!blobmsg_check_attr(attr, name_len)) return -1;
         if (table[i]) continue;

@@ -10,7 +10,8 @@
 
 static const char kLogTag[] = "sdcli";
 
-static_assert(SD_FRAME_HEAD_SIZE == 4 + sizeof(blob_attr), "frame head = magic, version, command, container");
+static_assert(SD_FRAME_HEAD_SIZE == 4 + sizeof(blob_attr),
+              "frame head = magic, version, command, container");
 
 void sd_link_release(sd_link *link) {
   blob_buf_free(&link->build);
@@ -29,13 +30,14 @@ int zmsd_send_request(sd_link *link, int command, const void *message, int lengt
     ZLOG(LOG2_ERR, "reqest need len >= 4 [len=%d]\n", length);
     return SD_OK;
   }
-  uint8_t head[SD_FRAME_HEAD_SIZE] = {SD_FRAME_MAGIC0, SD_FRAME_MAGIC1, SD_FRAME_VERSION, uint8_t(command)};
+  uint8_t head[SD_FRAME_HEAD_SIZE] = {SD_FRAME_MAGIC0, SD_FRAME_MAGIC1, SD_FRAME_VERSION,
+                                      uint8_t(command)};
   memcpy(head + 4, message, sizeof(blob_attr));
   if (net_write(&link->chan, head, sizeof head) < 0) {
     ZLOG(LOG2_ERR, "net_write head len=%d error\n", int(sizeof head));
   } else if (length > int(sizeof(blob_attr)) &&
              net_write(&link->chan, static_cast<const uint8_t *>(message) + sizeof(blob_attr),
-                           length - int(sizeof(blob_attr))) < 0) {
+                       length - int(sizeof(blob_attr))) < 0) {
     ZLOG(LOG2_ERR, "net_write data len=%d error\n", length - int(sizeof(blob_attr)));
   }
   return SD_OK;

@@ -6,20 +6,20 @@
 #include <cstdint>
 
 #include "blob_msg.h"
-#include "pal_verr.h"
 #include "net.h"
+#include "pal_verr.h"
 
 // Client status codes of every transport and message step.
 enum : int {
   SD_OK = 0,
-  SD_NET_ERROR = 1,        // a socket read failed
-  SD_NET_DATA_ERROR = 2,   // bad magic or length in a response head; a response the parse refused
-  SD_TIMEOUT_ERROR = 3,    // no byte of a response head in time; recovery failed earlier
-  SD_SRV_ERROR = 4,        // the server answered with a non-zero "errno"
-  SD_MEMORY_ERROR = 5,     // the receive buffer or a request field could not be allocated
+  SD_NET_ERROR = 1,       // a socket read failed
+  SD_NET_DATA_ERROR = 2,  // bad magic or length in a response head; a response the parse refused
+  SD_TIMEOUT_ERROR = 3,   // no byte of a response head in time; recovery failed earlier
+  SD_SRV_ERROR = 4,       // the server answered with a non-zero "errno"
+  SD_MEMORY_ERROR = 5,    // the receive buffer or a request field could not be allocated
   SD_USER_STOP_ERROR = 6,
-  SD_UNPACK_ERROR = 7,     // compressing or decompressing a payload failed
-  SD_DATA_LEN_ERROR = 8,   // a response head or body arrived short
+  SD_UNPACK_ERROR = 7,    // compressing or decompressing a payload failed
+  SD_DATA_LEN_ERROR = 8,  // a response head or body arrived short
 };
 
 // Name of a status for log lines; "unkown error" for any other value.
@@ -67,8 +67,8 @@ int sd_response_data_len(const sd_link *link);
 
 // The response parse: "errno" and "errno_str" must be entries 0 and 1 and be present; the other
 // entries must be present too unless "errno" is non-zero. 0 or -1.
-[[nodiscard]] int cli_blobmsg_parse(const blobmsg_policy *policy, int count, const blob_attr **table,
-                                    const void *data, int length);
+[[nodiscard]] int cli_blobmsg_parse(const blobmsg_policy *policy, int count,
+                                    const blob_attr **table, const void *data, int length);
 // Keeps the server's error number and text of a parsed response: SD_SRV_ERROR when "errno" is
 // non-zero, else SD_OK with the last server error number reset to 0.
 [[nodiscard]] int zmsd_take_server_status(sd_link *link, const blob_attr *const *table);

@@ -6,9 +6,9 @@
 #include "sd_comm.h"
 
 const char *sd_status_name(int status) {
-  static const char *const kNames[] = {"ok",          "net error",       "net data error",
-                                       "timeout error", "zmsd srv error", "memory error",
-                                       "user stop error", "unpack data error", "data len error"};
+  static const char *const kNames[] = {
+      "ok",           "net error",       "net data error",    "timeout error", "zmsd srv error",
+      "memory error", "user stop error", "unpack data error", "data len error"};
   if (status < 0 || status >= int(sizeof kNames / sizeof kNames[0])) return "unkown error";
   return kNames[status];
 }
