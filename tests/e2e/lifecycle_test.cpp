@@ -5,6 +5,7 @@
 #include "e2e_fixture.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/mount.h>
 
@@ -28,6 +29,21 @@ TEST_F(Lifecycle, SignalsUnmountAndExitWithZero) {
     EXPECT_EQ(tree.process.wait_exit(5000), 0) << tree.process.log();
     EXPECT_FALSE(e2e::fuse_mounted(tree.mnt));
   }
+}
+
+// A file still open on the mount would make a plain unmount fail (EBUSY): the mount is detached
+// instead, so no dead mount point stays behind the ended program.
+TEST_F(Lifecycle, SignalWithAFileOpenStillTakesTheMountAway) {
+  ASSERT_TRUE(tree_.mount("options=rw")) << tree_.process.log();
+  ASSERT_TRUE(write_all(tree_.mnt + "/held", "x"));
+  int fd = open((tree_.mnt + "/held").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  tree_.process.signal(SIGTERM);
+  EXPECT_EQ(tree_.process.wait_exit(5000), 0) << tree_.process.log();
+  EXPECT_FALSE(e2e::fuse_mounted(tree_.mnt));
+  char c;
+  EXPECT_FAILS_WITH(read(fd, &c, 1), ENOTCONN);
+  close(fd);
 }
 
 TEST_F(Lifecycle, ExternalUnmountEndsTheProgramWithZero) {
