@@ -26,7 +26,13 @@ std::shared_ptr<Context> ContextRegistry::attach(uint64_t number, Link *link, st
   }
   std::unique_lock<std::mutex> lock(ctx->mu);
   if (ctx->attached == link) return ctx;
-  if (!ctx->changed.wait_for(lock, std::chrono::seconds(3), [&] { return ctx->attached == nullptr; })) {
+  const bool free = ctx->changed.wait_for(lock, std::chrono::seconds(3),
+                                          [&] { return ctx->attached == nullptr || ctx->dropped; });
+  if (ctx->dropped) {
+    error = "no context " + std::to_string(number);
+    return nullptr;
+  }
+  if (!free) {
     error = "context " + std::to_string(number) + " is still in use";
     return nullptr;
   }
@@ -44,6 +50,7 @@ void ContextRegistry::detach(const std::shared_ptr<Context> &ctx, bool goodbye) 
     ctx->running = false;
     ctx->detached_at = std::chrono::steady_clock::now();
     keep = ctx->retained && !goodbye;
+    ctx->dropped = !keep;
     ctx->changed.notify_all();
   }
   if (!keep) all_.erase(ctx->number);
@@ -61,6 +68,7 @@ void ContextRegistry::sweep_locked() {
   for (auto it = all_.begin(); it != all_.end();) {
     std::unique_lock<std::mutex> c(it->second->mu);
     const bool stale = !it->second->attached && now - it->second->detached_at > std::chrono::seconds(keep_);
+    if (stale) it->second->dropped = true;
     c.unlock();
     it = stale ? all_.erase(it) : std::next(it);
   }

@@ -42,6 +42,7 @@ struct Context {
   bool running = false;
   bool stop = false;
   bool retained = false;
+  bool dropped = false;      // removed from the registry; nobody may attach any more
   Link *attached = nullptr;  // the live link using this context, null when detached
   std::chrono::steady_clock::time_point detached_at{};
 };
