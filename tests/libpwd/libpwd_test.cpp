@@ -23,6 +23,7 @@ const DigestCase kDigests[] = {
     {"", ""},
     {"a", "{SHA}hvfkN/qlp/zhXR3cuerq6jd2Z7g="},
     {"secret", "{SHA}5en6G6MezRroT3XKqkdPOmY/BfQ="},
+    {"pw4", "{SHA}qxNml/j2V32C481Qd+/9XSOxmfo="},
     {"p\xc3\xa4ssw\xc3\xb6rd", "{SHA}9Rfd8dMqES/xrVXGbRsSyzjn6Pc="},
 };
 
