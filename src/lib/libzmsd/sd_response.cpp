@@ -31,6 +31,7 @@ int zmsd_take_server_status(sd_link *link, const blob_attr *const *table) {
     return SD_OK;
   }
   link->srv_errno = srv_errno;
-  snprintf(link->srv_error, sizeof link->srv_error, "%s", blobmsg_get_string(table[1]));
+  snprintf(link->srv_error, sizeof link->srv_error, "%s",
+           table[1] ? blobmsg_get_string(table[1]) : "");
   return SD_SRV_ERROR;
 }
