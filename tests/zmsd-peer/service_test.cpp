@@ -138,3 +138,75 @@ TEST_F(PeerTest, GoodbyeGetsNoAnswerAndEndsTheLink) {
   ASSERT_TRUE(client->send(request(2, {})));
   EXPECT_TRUE(client->closed_by_peer(3000));
 }
+
+TEST_F(PeerTest, MalformedMessageIsAnsweredButABrokenFrameEndsTheLink) {
+  start({});
+  ASSERT_EQ(probe(*client).err(), 0);
+  const Response r = client->call(4, {field(4, "param", text_bytes("x", false))});  // STRING without NUL
+  EXPECT_EQ(r.err(), -53);
+  EXPECT_NE(r.text("errno_str").find("bad message"), std::string::npos);
+  EXPECT_EQ(client->call(4, {str("param", "")}).err(), 0) << "the link is still in step";
+  Bytes bad_magic = request(4, {str("param", "")});
+  bad_magic[1] = 0x00;
+  ASSERT_TRUE(client->send(bad_magic));
+  EXPECT_TRUE(client->closed_by_peer(3000));
+}
+
+namespace {
+
+struct ControlStep {
+  int32_t code;
+  std::string payload;  // "%P" stands for the rooted form of the path that follows it
+  bool ok;
+};
+
+std::string expand(const std::string &payload) {
+  std::string out;
+  for (size_t at = 0; at < payload.size();) {
+    if (payload.compare(at, 2, "%P") == 0) {
+      out += "/\\";
+      at += 2;
+    } else {
+      out += payload[at++];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_F(PeerTest, FileControlsChangeTheShareAsAsked) {
+  start({});
+  write_file(peer.dir() + "/a", "A");
+  write_file(peer.dir() + "/b", "B");
+  ASSERT_EQ(probe(*client).err(), 0);
+  const ControlStep steps[] = {
+      {10020, "%P/d\t448", true},           // mkdir 0700
+      {10020, "%P/d\t448", false},          // again: it exists
+      {10013, "%P/d/e/f", true},            // with parents
+      {10016, "%P/a\t%P/b\t0", false},      // rename without replacing an existing target
+      {10016, "%P/a\t%P/b\t1", true},       // and with
+      {10024, "b\t%P/link", true},          // symbolic link, target literal
+      {10025, "%P/b\t384", true},           // chmod 0600
+      {10035, "%P/b\t0", true},             // truncate by path
+      {10015, "%P/d/e/f", true},            // remove takes a directory too
+      {10014, "%P/d", false},               // not empty
+      {10016, "%P/../x\t%P/y\t1", false},   // leaves the share
+      {10099, "%P/b", false},               // unknown code
+  };
+  for (const ControlStep &s : steps) {
+    const std::string payload = expand(s.payload);
+    const Response r = client->call(20, {i64("fd", 0), i32("cmd", s.code), i32("len", int32_t(payload.size() + 1)),
+                                         bin("data", text_bytes(payload))});
+    EXPECT_EQ(r.err() == 0, s.ok) << s.code << " " << payload << ": " << r.text("errno_str");
+  }
+  struct stat st {};
+  ASSERT_EQ(stat((peer.dir() + "/d").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  ASSERT_EQ(stat((peer.dir() + "/b").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(st.st_size, 0);
+  EXPECT_NE(access((peer.dir() + "/a").c_str(), F_OK), 0);
+  const Response link = client->control(10002, "/\\/link");
+  EXPECT_EQ(link.data("data"), text_bytes("b", false));
+}

@@ -62,6 +62,10 @@ bool writable(const Connection &c, Reply &rp) {
 
 void dispatch(Connection &c, const Request &rq, Reply &rp) {
   const int cmd = rq.command;
+  if (!rq.malformed.empty()) {
+    rp.fail(VERR_PARSE_ERROR, rq.malformed);
+    return;
+  }
   const bool login_cmd = cmd == 1 || cmd == 90 || cmd == 91 || cmd == 2;
   if (!c.logged_in && !login_cmd) {
     rp.fail(1, "login required");

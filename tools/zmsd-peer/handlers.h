@@ -18,6 +18,7 @@ struct Request {
   uint8_t command = 0;
   std::vector<uint8_t> body;  // the message's children; `fields` points into it
   MessageFields fields;
+  std::string malformed;  // why the message was refused; empty for a good one
 };
 
 class Reply {

@@ -30,9 +30,11 @@ int read_request(Link &link, Request &rq, std::string &error) {
   rq.body.resize(padded - 4);
   if (!rq.body.empty() && link.read_full(rq.body.data(), rq.body.size()) != long(rq.body.size()))
     return error = "link lost inside a frame", -1;
-  if (!rq.fields.parse(rq.body.data(), raw - 4, error)) return error = "bad message: " + error, -1;
-  for (size_t i = raw - 4; i < rq.body.size(); ++i)
-    if (rq.body[i]) return error = "non-zero padding after the message", -1;
+  // The frame's length is sound, so a bad message inside it is answered, not fatal.
+  std::string bad;
+  if (!rq.fields.parse(rq.body.data(), raw - 4, bad)) rq.malformed = "bad message: " + bad;
+  for (size_t i = raw - 4; i < rq.body.size() && rq.malformed.empty(); ++i)
+    if (rq.body[i]) rq.malformed = "bad message: non-zero padding after the message";
   return 1;
 }
 

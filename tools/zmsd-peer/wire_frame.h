@@ -15,8 +15,9 @@ namespace peer {
 struct Request;
 struct PeerServer;
 
-// 1 with a parsed request, 0 when the client closed between requests, -1 with `error` for a
-// broken frame or message (the connection cannot be trusted after that).
+// 1 with a request (its `malformed` text set when the message inside a sound frame is bad),
+// 0 when the client closed between requests, -1 with `error` for a broken frame (bad magic,
+// version or container header: the connection cannot be trusted after that).
 int read_request(Link &link, Request &rq, std::string &error);
 std::vector<uint8_t> response_frame(uint8_t version, uint8_t command, const MessageWriter &msg);
 
