@@ -66,6 +66,22 @@ uint32_t connect_loop(uint32_t sock, const os_ipaddr *addr, const sock_param *pa
   }
 }
 
+// Resolves host and creates a socket of kind for its family; 0 with err filled on failure.
+uint32_t open_socket(const char *host, int port, uint16_t kind, os_ipaddr *addr, verr_info *err) {
+  *addr = os_ipaddr{};
+  if (!os_addrinfo_addr(host, addr)) {
+    VERR_SET(err, VERR_INVALID_PARAMETER, "addrinfo_addr %s failed", host);
+    return 0;
+  }
+  addr->port = uint16_t(port);
+  const uint32_t sock = os_socket_init(kind, addr->family);
+  if (!sock) {
+    const int eno = errno;
+    VERR_SET_OS(err, eno, "os_socket_init error: ");
+  }
+  return sock;
+}
+
 }  // namespace
 
 bool stop_requested(stop_ctl *stop, int timeout_ms) {
@@ -74,18 +90,9 @@ bool stop_requested(stop_ctl *stop, int timeout_ms) {
 }
 
 uint32_t sock_connect_imp(const char *host, int port, const sock_param *param, verr_info *err) {
-  os_ipaddr addr{};
-  if (!os_addrinfo_addr(host, &addr)) {
-    VERR_SET(err, VERR_INVALID_PARAMETER, "addrinfo_addr %s failed", host);
-    return 0;
-  }
-  addr.port = uint16_t(port);
-  const uint32_t sock = os_socket_init(OS_SOCKET_TCP, addr.family);
-  if (!sock) {
-    const int eno = errno;
-    VERR_SET_OS(err, eno, "os_socket_init error: ");
-    return 0;
-  }
+  os_ipaddr addr;
+  const uint32_t sock = open_socket(host, port, OS_SOCKET_TCP, &addr, err);
+  if (!sock) return 0;
   tune(sock, param->buf_size);
   uint32_t done = 0;
   if (param->no_wait)
@@ -109,14 +116,10 @@ uint32_t sock_connect(const char *host, int port, const sock_param *param, verr_
 }
 
 uint32_t sock_udp_open(const char *host, int port, verr_info *err) {
-  os_ipaddr addr{};
-  if (!os_addrinfo_addr(host, &addr)) {
-    VERR_SET(err, VERR_INVALID_PARAMETER, "addrinfo_addr %s failed", host);
-    return 0;
-  }
-  addr.port = uint16_t(port);
-  const uint32_t sock = os_socket_init(OS_SOCKET_UDP, addr.family);
-  if (!sock || os_socket_connect(sock, &addr) != 1) {
+  os_ipaddr addr;
+  const uint32_t sock = open_socket(host, port, OS_SOCKET_UDP, &addr, err);
+  if (!sock) return 0;
+  if (os_socket_connect(sock, &addr) != 1) {
     const int eno = errno;
     VERR_SET_OS(err, eno, "udp open %s:%d", host, port);
     os_socket_exit(sock);

@@ -28,6 +28,73 @@ int remaining_ms(const net_sock *chan, uint64_t start) {
   return left > 0 ? int(left) : 0;
 }
 
+// What tells a read from a write in the one transfer loop below.
+struct transfer_rules {
+  int (*io)(uint32_t sock, char *buf, int n);
+  int event;
+  int wait_ms;                // longest single wait, so that abort and stop are seen in time
+  uint32_t disconnect_level;  // of the "_disconnect!!" line
+  const char *error_format;   // logged with errno and its text when the system call fails
+  bool polls_stop;
+  bool wait_failure_fails;    // a failed wait: -1, else the count so far
+};
+
+const transfer_rules kReadRules = {
+    [](uint32_t sock, char *buf, int n) { return os_socket_recv(sock, buf, n); },
+    OS_SOCKET_READABLE, kReadWaitMs, LOG2_VERB, "socket_recv error [%d] [%s]\n", true, false};
+const transfer_rules kWriteRules = {
+    [](uint32_t sock, char *buf, int n) { return os_socket_send(sock, buf, n); },
+    OS_SOCKET_WRITABLE, kWriteWaitMs, LOG2_DBG, "socket_send error [%d] [%s]\n", false, true};
+
+// Moves n bytes within the channel's time-out. A transfer of 0 bytes with errno still 0 after the
+// wait reported the socket ready means the peer has closed: the channel is marked and the count
+// so far returned.
+int transfer(net_sock *chan, char *p, int n, const transfer_rules &rules) {
+  const uint64_t start = os_get_ms();
+  int done = 0;
+  bool was_ready = false;
+  while (done < n) {
+    if (chan->disconnected) {
+      ZLOG(rules.disconnect_level, "_disconnect!!\n");
+      return -1;
+    }
+    errno = 0;
+    const int r = rules.io(chan->handle, p + done, n - done);
+    if (r > 0) {
+      done += r;
+      continue;
+    }
+    if (r < 0) {
+      const int eno = errno;
+      ZLOG(LOG2_DBG, rules.error_format, eno, os_errno_str(eno));
+      return -1;
+    }
+    if (was_ready && errno == 0) {
+      chan->disconnected = 1;
+      return done;
+    }
+    for (;;) {
+      if (chan->abort.load(std::memory_order_relaxed)) return -1;
+      if (rules.polls_stop && stop_requested(chan->stop, chan->timeout)) {
+        verr_set_errno(VERR_CANCELLED);
+        return -1;
+      }
+      const int left = remaining_ms(chan, start);
+      if (left == 0) return done;
+      const int w = os_socket_wait(chan->handle, rules.event, left < rules.wait_ms ? left : rules.wait_ms);
+      if (w < 0) {
+        const int eno = errno;
+        if (rules.wait_failure_fails) return -1;
+        ZLOG(LOG2_DBG, "socket_wait error [%d] [%s]\n", eno, os_errno_str(eno));
+        return done;
+      }
+      if (w & rules.event) break;
+    }
+    was_ready = true;
+  }
+  return done;
+}
+
 int stdio_read(void *buf, int n) {
   const ssize_t r = read(STDIN_FILENO, buf, size_t(n));
   return r < 0 ? -1 : int(r);
@@ -40,88 +107,10 @@ int stdio_write(const void *buf, int n) {
 
 }  // namespace
 
-int net_sock_read(net_sock *chan, void *buf, int n) {
-  const uint64_t start = os_get_ms();
-  auto *p = static_cast<char *>(buf);
-  int got = 0;
-  bool was_readable = false;
-  while (got < n) {
-    if (chan->disconnected) {
-      ZLOG(LOG2_VERB, "_disconnect!!\n");
-      return -1;
-    }
-    errno = 0;
-    const int r = os_socket_recv(chan->handle, p + got, n - got);
-    if (r > 0) {
-      got += r;
-      continue;
-    }
-    if (r < 0) {
-      const int eno = errno;
-      ZLOG(LOG2_DBG, "socket_recv error [%d] [%s]\n", eno, os_errno_str(eno));
-      return -1;
-    }
-    if (was_readable && errno == 0) {
-      chan->disconnected = 1;
-      return got;
-    }
-    for (;;) {
-      if (chan->abort.load(std::memory_order_relaxed)) return -1;
-      if (stop_requested(chan->stop, chan->timeout)) {
-        verr_set_errno(VERR_CANCELLED);
-        return -1;
-      }
-      const int left = remaining_ms(chan, start);
-      if (left == 0) return got;
-      const int w = os_socket_wait(chan->handle, OS_SOCKET_READABLE, left < kReadWaitMs ? left : kReadWaitMs);
-      if (w < 0) {
-        const int eno = errno;
-        ZLOG(LOG2_DBG, "socket_wait error [%d] [%s]\n", eno, os_errno_str(eno));
-        return got;
-      }
-      if (w & OS_SOCKET_READABLE) break;
-    }
-    was_readable = true;
-  }
-  return got;
-}
+int net_sock_read(net_sock *chan, void *buf, int n) { return transfer(chan, static_cast<char *>(buf), n, kReadRules); }
 
 int net_sock_write(net_sock *chan, const void *buf, int n) {
-  const uint64_t start = os_get_ms();
-  const auto *p = static_cast<const char *>(buf);
-  int sent = 0;
-  bool was_writable = false;
-  while (sent < n) {
-    if (chan->disconnected) {
-      ZLOG(LOG2_DBG, "_disconnect!!\n");
-      return -1;
-    }
-    errno = 0;
-    const int r = os_socket_send(chan->handle, p + sent, n - sent);
-    if (r > 0) {
-      sent += r;
-      continue;
-    }
-    if (r < 0) {
-      const int eno = errno;
-      ZLOG(LOG2_DBG, "socket_send error [%d] [%s]\n", eno, os_errno_str(eno));
-      return -1;
-    }
-    if (was_writable && errno == 0) {
-      chan->disconnected = 1;
-      return sent;
-    }
-    for (;;) {
-      if (chan->abort.load(std::memory_order_relaxed)) return -1;
-      const int left = remaining_ms(chan, start);
-      if (left == 0) return sent;
-      const int w = os_socket_wait(chan->handle, OS_SOCKET_WRITABLE, left < kWriteWaitMs ? left : kWriteWaitMs);
-      if (w < 0) return -1;
-      if (w & OS_SOCKET_WRITABLE) break;
-    }
-    was_writable = true;
-  }
-  return sent;
+  return transfer(chan, static_cast<char *>(const_cast<void *>(buf)), n, kWriteRules);
 }
 
 void net_ssl_set_procs(net_read_fn read, net_write_fn write) {
