@@ -3,7 +3,9 @@
 // Assumes Linux, started from a shell or a service script.
 #include <unistd.h>
 
+#include "app_shell.h"
 #include "conf.h"
+#include "debug_shell.h"
 #include "pal_env.h"
 #include "pal_log.h"
 #include "tframe.h"
@@ -34,11 +36,17 @@ char *app_conf_dump_proc() {
   return text;
 }
 
-// The debug shell joins here when it is built in; the VFS starts its drivers at the first mount.
-int app_lib_init() { return 0; }
+// The debug shell with the program's commands and views; the VFS starts its drivers at the first
+// mount.
+int app_lib_init() {
+  if (libsh_init() != 0 || app_shell_register() != 0) return -1;
+  debug_shell_param param{">"};
+  return debug_shell_init(&param);
+}
 
 int app_lib_exit() {
   libvfs_exit();
+  libsh_exit();
   ZLOG(LOG2_DBG, "<==\n");
   return 0;
 }

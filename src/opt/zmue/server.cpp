@@ -1,11 +1,7 @@
 // The server step: mount the URL that the options assembled, or serve standard input when none
 // was given. It blocks in the main thread for the whole life of the mount or of the input.
 // Assumes the framework already set up the log and the configuration.
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-
+#include "debug_shell.h"
 #include "myfuse.h"
 #include "pal_log.h"
 #include "pal_os.h"
@@ -13,17 +9,6 @@
 #include "zmue.h"
 
 static const char kLogTag[] = "zmue";
-
-// Until the debug shell is built in, standard input is read and dropped until its end.
-static int app_stdin_loop() {
-  char buf[4096];
-  for (;;) {
-    ssize_t n = read(STDIN_FILENO, buf, sizeof(buf));
-    if (n > 0) continue;
-    if (n < 0 && errno == EINTR) continue;
-    return 0;
-  }
-}
 
 int app_start_server() {
   ZLOG(LOG2_VERB, "==>\n");
@@ -35,7 +20,7 @@ int app_start_server() {
     ZLOG(LOG2_ERR, "error=%s\n", err);
     return -1;
   }
-  app_stdin_loop();
+  debug_shell_stdio_loop();
   ZLOG(LOG2_VERB, "<==\n");
   return 0;
 }
