@@ -20,7 +20,7 @@ class PeerTest : public ::testing::Test {
  protected:
   // Starts the peer with `args` and connects `client`.
   void start(const std::vector<std::string> &args) {
-    ASSERT_TRUE(peer.start(args)) << "peer did not start";
+    ASSERT_TRUE(peer.start(args)) << "peer did not start: " << peer.stderr_text();
     client = connect_client();
   }
   std::unique_ptr<RawClient> connect_client() {

@@ -73,7 +73,7 @@ void handle_context_control(Connection &c, int32_t code, const std::string &inpu
       return;
     }
     case 107:
-      if (ctx != c.ctx) c.server.contexts.request_stop(ctx);
+      if (ctx != c.ctx && !c.server.options.ignore_stop) c.server.contexts.request_stop(ctx);
       return;
     default:
       rp.fail(VERR_NOT_SUPPORTED, "unknown context control " + std::to_string(code));

@@ -13,8 +13,6 @@ std::optional<Codec> codec_by_name(const std::string &name) {
   return std::nullopt;
 }
 
-const char *codec_name(Codec codec) { return codec == Codec::lz4 ? "lz4" : "none"; }
-
 void add_packed_data(MessageWriter &msg, Codec codec, const void *src, size_t len) {
   if (codec == Codec::none) {
     msg.add_binary("data", src, len);

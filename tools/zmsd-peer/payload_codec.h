@@ -16,7 +16,6 @@ enum class Codec { none, lz4 };
 
 // The codec of a name as the client announces it ("none", "lz4"; exact spelling).
 std::optional<Codec> codec_by_name(const std::string &name);
-const char *codec_name(Codec codec);
 
 // Appends the "data" field holding `len` bytes of `src` in the codec's form.
 void add_packed_data(MessageWriter &msg, Codec codec, const void *src, size_t len);

@@ -29,6 +29,7 @@ const char kUsage[] =
     "      --drop-before N,..  cut the link when request N arrives, without executing it\n"
     "      --drop-after N,..   execute request N, keep its reply, then cut the link\n"
     "      --delay MS          wait MS milliseconds before every reply\n"
+    "      --ignore-stop       acknowledge stop requests but keep running (run status stays 1)\n"
     "      --context-keep S    seconds a retained context outlives its link (default 300)\n"
     "  -h, --help              this text\n";
 
@@ -52,7 +53,7 @@ bool to_request_set(const char *text, std::set<uint64_t> &out) {
   return !out.empty();
 }
 
-enum LongOnly { kVer = 1000, kPlat, kTlsCert, kTlsKey, kDropBefore, kDropAfter, kDelay, kKeep };
+enum LongOnly { kVer = 1000, kPlat, kTlsCert, kTlsKey, kDropBefore, kDropAfter, kDelay, kKeep, kIgnoreStop };
 
 int bad(const char *what, const char *value) {
   fprintf(stderr, "zmsd-peer: bad %s: %s\n%s", what, value ? value : "", kUsage);
@@ -71,6 +72,7 @@ int parse_options(int argc, char **argv, PeerOptions &out) {
       {"drop-before", required_argument, nullptr, kDropBefore},
       {"drop-after", required_argument, nullptr, kDropAfter},
       {"delay", required_argument, nullptr, kDelay},   {"context-keep", required_argument, nullptr, kKeep},
+      {"ignore-stop", no_argument, nullptr, kIgnoreStop},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
   optind = 1;
   int c;
@@ -112,6 +114,7 @@ int parse_options(int argc, char **argv, PeerOptions &out) {
         if (!to_long(optarg, 0, 86400, n)) return bad("context keep time", optarg);
         out.context_keep_s = int(n);
         break;
+      case kIgnoreStop: out.ignore_stop = true; break;
       case 'h': fputs(kUsage, stdout); return 1;
       default: fputs(kUsage, stderr); return 2;
     }

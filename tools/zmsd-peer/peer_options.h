@@ -22,6 +22,7 @@ struct PeerOptions {
   std::string request_log;                   // "-" for standard error, empty for none
   std::set<uint64_t> drop_before, drop_after;  // request numbers, counted from 1 over the process
   int delay_ms = 0;                            // added before every reply
+  bool ignore_stop = false;                    // stop requests (control 107) change nothing
   int context_keep_s = 300;                    // how long a retained context outlives its link
 };
 
