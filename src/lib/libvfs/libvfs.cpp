@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "file/file_driver.h"
+#include "ftp/ftp_driver.h"
 #include "pal_log.h"
 #include "pal_url.h"
 #include "vfs_core.h"
@@ -29,7 +30,7 @@ Registry &registry() {
 
 // Built-in drivers in registration order; the last registered is probed first. The remote
 // service driver and then the FTP driver take their places after the local one.
-const VfsDriver *const kBuiltinDrivers[] = {&vfs_file_driver};
+const VfsDriver *const kBuiltinDrivers[] = {&vfs_file_driver, &vfs_ftp_driver};
 
 int free_slot() {
   auto &slots = registry().slots;

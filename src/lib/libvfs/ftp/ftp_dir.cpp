@@ -1,0 +1,31 @@
+// FTP directory handles: the whole MLSD listing is read when the directory is opened, so that
+// the control connection is free again before the first entry is handed out.
+#include "ftp_ops.h"
+#include "pal_url.h"
+
+void *ftp_opendir(void *ctx, const char *path, const char *pattern) {
+  auto *mount = static_cast<FtpMount *>(ctx);
+  std::string sp;
+  if (!ftp_server_path(mount, path, &sp)) return nullptr;
+  FtpLease lease = ftp_lease(mount);
+  if (!lease) return nullptr;
+  auto dir = std::make_unique<FtpDir>();
+  dir->ctx = mount;
+  if (ftp_list_dir(mount, lease.get(), sp, &dir->entries) != 0) return nullptr;
+  if (pattern != nullptr) {
+    std::erase_if(dir->entries,
+                  [&](const VfsDirEntry &e) { return !str_wildcard_match(pattern, e.name); });
+  }
+  return dir.release();
+}
+
+VfsDirEntry *ftp_readdir(void *dh) {
+  auto *dir = static_cast<FtpDir *>(dh);
+  if (dir == nullptr || dir->next >= dir->entries.size()) return nullptr;
+  return &dir->entries[dir->next++];
+}
+
+int ftp_closedir(void *dh) {
+  delete static_cast<FtpDir *>(dh);
+  return 0;
+}
