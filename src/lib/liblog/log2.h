@@ -41,7 +41,7 @@ enum : int {
   LOG2_IOCTL_FILE_OPEN = 20,
   LOG2_IOCTL_FILE_DIR = 21,
   LOG2_IOCTL_FILE_SIZE = 22,
-  LOG2_IOCTL_RECORD_NET_OPEN = 23,  // structured-record collector: not available yet, returns -1
+  LOG2_IOCTL_RECORD_NET_OPEN = 23,  // arg: structured-record collector URL (udp:// or udps://)
   LOG2_IOCTL_SYSLOG_URL = 24,
   LOG2_IOCTL_CONSOLE_ON = 40,
   LOG2_IOCTL_FILE_ON = 42,
@@ -77,8 +77,9 @@ log2_ctx *log2_init(const char *conf_file, const char *name);
 log2_ctx *log2_create();
 // 0, or -1 ("Invalid command code\n" on standard error for an unknown command).
 int log2_ioctl(log2_ctx *ctx, int cmd, void *arg, int size);
-// Closes syslog and file. A created context is freed; the default one is closed once and stays
-// usable for the console, since other threads may still be logging through it.
+// Closes syslog, file and the record collector this context opened. A created context is freed;
+// the default one is closed once and stays usable for the console, since other threads may
+// still be logging through it.
 void log2_exit(log2_ctx *ctx);
 
 // Level helpers. The name lookup is exact and case-sensitive: -1 and

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "bsvf.h"
 #include "log2.h"
 #include "log_ctx.h"
 #include "log_level.h"
@@ -60,6 +61,20 @@ void write_console(int level, uint32_t flags, const log_line &full) {
   fflush(stderr);
 }
 
+// A capture log file receives the record instead of the text line. The writer is taken out
+// under the lock and written outside it, since the capture file logs its own failures.
+void write_capture(log2_ctx *ctx, const bsv_log_record &record) {
+  std::shared_ptr<bsvf_pcap> capture;
+  long max_size = 0;
+  {
+    std::lock_guard<std::mutex> guard(ctx->lock);
+    if (!ctx->file_on) return;
+    capture = ctx->file.capture();
+    max_size = ctx->file.max_size();
+  }
+  if (capture) (void)bsvf_pcap_write(capture.get(), record.data, record.len, max_size);  // logged inside
+}
+
 void write_out(log2_ctx *ctx, int level, uint32_t flags, const char *tag, const log_line &full,
                const log_line &func_line) {
   char cut_tag[256];
@@ -89,7 +104,8 @@ int log_message(log2_ctx *ctx, uint32_t level_arg, int saved_errno, const char *
     const char *reason = os_errno_str(saved_errno);
     for (log_line *part : {&full, &func_line, &msg}) part->appendf("%s\n", reason);
   }
-  // The structured-record log takes level_arg, tag, file, line, func and msg here once it exists.
+  bsv_log_record record;
+  if (bsv_log_write(level_arg, tag, file, line, func, msg.text, &record) > 0) write_capture(ctx, record);
   if (!(level_arg & LOG2_RECORD_ONLY)) {
     full.end_with_line_feed();
     func_line.end_with_line_feed();

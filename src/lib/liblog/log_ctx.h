@@ -25,6 +25,7 @@ struct log2_ctx {
   log_last_lines last_lines;           // guarded by lock
   log_file_writer file;                // guarded by lock
   log_syslog_client syslog;            // guarded by lock
+  bool opened_collector = false;       // command 23 succeeded here; guarded by lock
 };
 
 // The process's default context, created on first use and never destroyed (threads may log

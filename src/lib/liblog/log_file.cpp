@@ -54,9 +54,14 @@ int log_file_writer::open(const char *name) {
     return -1;
   }
   if (str_has_suffix(full.c_str(), ".pcap")) {
-    // Capture files need the structured-record writer, which this build does not carry.
-    log_trace("pcap log file %s is not supported\n", full.c_str());
-    return -1;
+    bsvf_pcap *pcap = bsvf_pcap_open(full.c_str(), strcmp(mode_, "a") == 0);
+    if (!pcap) {
+      log_trace("fopen %s err\n", full.c_str());
+      return -1;
+    }
+    capture_.reset(pcap, &bsvf_pcap_close);
+    path_ = full;
+    return 0;
   }
   stream_ = fopen(full.c_str(), mode_);
   if (!stream_) {
@@ -88,6 +93,7 @@ void log_file_writer::set_mode(const char *mode) {
 }
 
 void log_file_writer::close() {
+  capture_.reset();
   if (!stream_) return;
   if (fclose(stream_) != 0) log_trace("fclose %s err\n", path_.c_str());
   stream_ = nullptr;
@@ -109,6 +115,7 @@ bool log_file_writer::write_parts(const char *prefix, const char *func_line, siz
 }
 
 int log_file_writer::write(int level, const char *tag, const char *func_line, size_t len) {
+  if (capture_) return 0;
   if (!stream_) return -1;
   if (!os_file_exists(path_.c_str()) && !reopen("a+")) return -1;
 

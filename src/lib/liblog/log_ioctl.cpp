@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bsvf.h"
 #include "log2.h"
 #include "log_ctx.h"
 #include "log_trace.h"
@@ -34,6 +35,13 @@ int set_syslog_url(log2_ctx *ctx, const char *url) {
   return 0;
 }
 
+int open_collector(log2_ctx *ctx, const char *url) {
+  if (log_bsv_udp_open(url) != 0) return -1;
+  std::lock_guard<std::mutex> guard(ctx->lock);
+  ctx->opened_collector = true;
+  return 0;
+}
+
 int set_switch(log2_ctx *ctx, bool log2_ctx::*sink, void *arg) {
   std::lock_guard<std::mutex> guard(ctx->lock);
   ctx->*sink = number_of(arg) != 0;
@@ -48,11 +56,17 @@ int set_hook(log2_ctx *ctx, log2_line_hook log2_ctx::*slot, void *arg) {
 
 // Closes the sinks that hold system resources; the context stays usable for the console.
 void close_sinks(log2_ctx *ctx) {
-  std::lock_guard<std::mutex> guard(ctx->lock);
-  ctx->syslog.close();
-  ctx->file.close();
-  ctx->file_on = false;
-  ctx->syslog_on = false;
+  bool collector = false;
+  {
+    std::lock_guard<std::mutex> guard(ctx->lock);
+    ctx->syslog.close();
+    ctx->file.close();
+    ctx->file_on = false;
+    ctx->syslog_on = false;
+    collector = ctx->opened_collector;
+    ctx->opened_collector = false;
+  }
+  if (collector) bsvf_net_close();  // waits for its opening thread, so not under the lock
 }
 
 }  // namespace
@@ -95,9 +109,7 @@ int log2_ioctl(log2_ctx *ctx, int cmd, void *arg, int size) {
       return 0;
     }
     case LOG2_IOCTL_RECORD_NET_OPEN:
-      // The structured-record collector comes with its own library; until then nothing listens.
-      log_trace("record collector %s not available\n", text_of(arg));
-      return -1;
+      return open_collector(ctx, text_of(arg));
     case LOG2_IOCTL_SYSLOG_URL:
       return set_syslog_url(ctx, text_of(arg));
     case LOG2_IOCTL_CONSOLE_ON:
