@@ -146,6 +146,14 @@ TEST_F(KernelMount, UnmountWithoutChannelEndsTheLoop) {
 
 TEST_F(KernelMount, HangupEndsTheLoopAndUndoesTheMount) {
   ASSERT_TRUE(start(""));
+  // The library takes SIGHUP over only after the kernel mount: wait for its handler.
+  struct sigaction current{};
+  for (int i = 0; i < 100; ++i) {
+    sigaction(SIGHUP, nullptr, &current);
+    if (current.sa_handler != SIG_DFL) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_NE(current.sa_handler, SIG_DFL);
   ASSERT_EQ(pthread_kill(loop_thread_, SIGHUP), 0);
   EXPECT_EQ(served_result(), 0);
   EXPECT_EQ(fuse_mount_options(mnt_), "");

@@ -34,7 +34,8 @@ struct fuse_mount_request {
 fuse_chan *fuse2_mount(const char *mountpoint, fuse_args *args, struct fuse_kern_opts *opts);
 // Unmounts a mount point served by this process: without a channel (from signal handlers and
 // other threads) it always unmounts; with the channel, after the request loop ended, it
-// destroys the channel and unmounts unless the kernel already dropped the connection. 0 or -1.
+// destroys the channel and unmounts unless the kernel already dropped the connection. A mount
+// still busy with open files is detached (lazy unmount). 0 or -1.
 int fuse2_unmount(const char *mountpoint, fuse_chan *channel);
 
 // --- kernel FUSE support ----------------------------------------------------------------------

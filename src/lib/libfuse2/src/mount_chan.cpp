@@ -6,6 +6,7 @@
 #include "pal_log.h"
 
 #include <fuse_lowlevel.h>
+#include <cerrno>
 #include <poll.h>
 #include <unistd.h>
 
@@ -36,5 +37,9 @@ int fuse2_unmount(const char *mountpoint, fuse_chan *channel) {
     fuse_chan_destroy(channel);
     if (dropped) return 0;
   }
-  return fusermount_main(1, 0, 1, "", mountpoint);
+  if (fusermount_main(1, 0, 1, "", mountpoint) == 0) return 0;
+  if (errno != EBUSY) return -1;
+  // Files are still open on it: detach it now, it goes when they are closed. Left mounted,
+  // it would outlive its server as a dead mount point.
+  return fusermount_main(1, 1, 0, "", mountpoint);
 }

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
@@ -80,6 +81,9 @@ int my_fuse_main(const char *url, const char *options, const char *mdir, int deb
     snprintf(err, MYFUSE_ERR_SIZE, "%s", verr_info_text(&verr));
     return -1;
   }
+  // Released again when the mount step fails before serving; a served mount lives on with
+  // the process.
+  std::unique_ptr<VfsMount, int (*)(VfsMount *)> unserved(mount, vfs_umount);
   uint32_t readonly = 0;
   if (vfs_get_readonly(mount, &readonly) < 0) readonly = 0;
 
@@ -91,7 +95,6 @@ int my_fuse_main(const char *url, const char *options, const char *mdir, int deb
   if (!make_mount_dir(dir, err)) return -1;
   umask(0);
 
-  myfuse_set_mount(mount, debug);
   std::string opts = myfuse_readonly_options(options, readonly);
   ZLOG(LOG2_DBG, "opts.options=%s\n", opts.c_str());
 
@@ -99,6 +102,7 @@ int my_fuse_main(const char *url, const char *options, const char *mdir, int deb
     snprintf(err, MYFUSE_ERR_SIZE, "daemonize failed: %s", strerror(errno));
     return -1;
   }
+  myfuse_set_mount(unserved.release(), debug);
   heartbeat_start(url, mount);
 
   fuse_mount_request request{kFsName, dir.c_str(), opts.c_str(), 0, 0, static_cast<int>(readonly)};
@@ -166,10 +170,7 @@ void myfuse_remove_mount_point() {
   ZLOG(LOG2_DBG, "==>\n");
   if (g_mnt_dir[0] == '\0') return;
   ZLOG(LOG2_DBG, "fuse_unmount mnt_dir=%s\n", g_mnt_dir);
-  if (fuse2_unmount(g_mnt_dir, nullptr) != 0 && errno == EBUSY) {
-    // Files still open on a mount that must go: detach it now, it ends when they are closed.
-    if (fusermount_main(1, 1, 0, "", g_mnt_dir) != 0) ZLOG(LOG2_ERR, "lazy unmount failed\n");
-  }
+  if (fuse2_unmount(g_mnt_dir, nullptr) != 0) ZLOG(LOG2_ERR, "unmount [%s] failed\n", g_mnt_dir);
   g_mnt_dir[0] = '\0';
 }
 
