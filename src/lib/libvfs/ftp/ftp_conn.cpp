@@ -60,6 +60,7 @@ FtpLease &FtpLease::operator=(FtpLease &&other) noexcept {
 
 void FtpLease::release() {
   if (conn_ == nullptr) return;
+  if (conn_->lost && ctx_ != nullptr) ctx_->link_lost.store(true, std::memory_order_relaxed);
   if (!conn_->lost && ctx_ != nullptr) {
     std::lock_guard<std::mutex> guard(ctx_->lock);
     if (ctx_->idle.size() < kIdleMax) {
@@ -110,6 +111,7 @@ FtpLease ftp_lease(FtpMount *ctx) {
   std::unique_ptr<FtpConn> conn = ftp_login(ctx);
   if (conn == nullptr) return FtpLease();
   ctx->broken.store(0, std::memory_order_relaxed);
+  ctx->link_lost.store(false, std::memory_order_relaxed);
   return FtpLease(ctx, std::move(conn));
 }
 
@@ -128,7 +130,8 @@ void ftp_check_link(FtpMount *ctx) {
       }
     }
   }
-  if (!dropped || kept) return;
+  const bool lost = ctx->link_lost.load(std::memory_order_relaxed);
+  if ((!dropped || kept) && !lost) return;
   ZLOG(LOG2_INFO, "%s:%d control connection lost, logging in again\n", ctx->host.c_str(),
        ctx->port);
   FtpLease lease = ftp_lease(ctx);

@@ -48,6 +48,7 @@ struct FtpMount {
   std::vector<std::unique_ptr<FtpConn>> idle;  // guarded by lock: connections nobody holds
   std::atomic<uint64_t> active_ms{0};          // last answered command, platform clock
   std::atomic<uint32_t> broken{0};             // the server cannot be reached any more
+  std::atomic<bool> link_lost{false};          // a connection failed since the last login
 
   FtpMount() = default;
   FtpMount(const FtpMount &) = delete;

@@ -35,14 +35,9 @@ std::string decoded(const char *text) {
   return out.data();
 }
 
-// The server directory that the URL's path names; without a path, the login directory.
+// The server directory that the URL's path names ("/" when the URL has none).
 bool find_root(FtpMount *ctx, const char *url_path) {
   std::string root = decoded(url_path);
-  if (root.empty()) {
-    char cwd[VFS_LINK_SIZE];
-    if (ftp_ioctl(ctx, VFS_IOC_GETCWD, cwd, sizeof cwd) != 0) return false;
-    root = cwd;
-  }
   if (root.find_first_of("\r\n") != std::string::npos) {
     FTP_FAIL(ctx, VERR_INVALID_PARAMETER, "mount path holds a line break");
     return false;
@@ -71,12 +66,13 @@ void *ftp_mount(const char *url, void * /*arg*/, verr_info *err, VfsMount *mount
   ctx->port = rec.port != 0 ? rec.port : FTP_DEF_PORT;
   ctx->user = rec.user[0] != '\0' ? decoded(rec.user) : kAnonymousUser;
   ctx->password = rec.passwd[0] != '\0' ? decoded(rec.passwd) : kAnonymousPassword;
-  std::fill(storage.begin(), storage.end(), '\0');
   ctx->trace = url_get_query_int(url, "trace", 0) != 0;
   std::unique_ptr<FtpConn> conn = ftp_login(ctx.get());
   if (conn == nullptr) return nullptr;
   FtpLease(ctx.get(), std::move(conn)).release();
-  if (!find_root(ctx.get(), rec.path)) return nullptr;
+  const bool rooted = find_root(ctx.get(), rec.path);
+  std::fill(storage.begin(), storage.end(), '\0');  // the password was parsed into it
+  if (!rooted) return nullptr;
   ZLOG(LOG2_DBG, "%s:%d user=%s root=[%s] mlst=%d\n", ctx->host.c_str(), ctx->port,
        ctx->user.c_str(), ctx->root.c_str(), ctx->has_mlst ? 1 : 0);
   return ctx.release();
