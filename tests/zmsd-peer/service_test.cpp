@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "peer_fixture.h"
@@ -209,4 +210,20 @@ TEST_F(PeerTest, FileControlsChangeTheShareAsAsked) {
   EXPECT_NE(access((peer.dir() + "/a").c_str(), F_OK), 0);
   const Response link = client->control(10002, "/\\/link");
   EXPECT_EQ(link.data("data"), text_bytes("b", false));
+}
+
+TEST_F(PeerTest, RequestLogHasOneLinePerRequestWithItsFields) {
+  char log_dir[] = "/tmp/zmsd-peer-log.XXXXXX";
+  ASSERT_NE(mkdtemp(log_dir), nullptr);
+  const std::string log = std::string(log_dir) + "/requests";
+  start({"--request-log", log});
+  ASSERT_EQ(probe(*client).err(), 0);
+  ASSERT_EQ(client->call(12, {i64("fd", 9), i32("len", 5)}).err(), -4);
+  std::ifstream in(log);
+  std::string first, second;
+  std::getline(in, first);
+  std::getline(in, second);
+  EXPECT_EQ(first, "req=1 ctx=1 command=1 user=\":\" passwd=\"\"");
+  EXPECT_EQ(second, "req=2 ctx=1 command=12 fd=9 len=5");
+  std::filesystem::remove_all(log_dir);
 }

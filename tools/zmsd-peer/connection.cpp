@@ -28,6 +28,7 @@ std::string describe(uint64_t number, const Context &ctx, const Request &rq) {
     else
       line += "<" + std::to_string(f.len) + " bytes>";
   }
+  if (!rq.malformed.empty()) line += " malformed=\"" + rq.malformed + "\"";
   return line;
 }
 
