@@ -3,6 +3,7 @@
 
 #include "handlers.h"
 #include "pal_verr.h"
+#include "peer_version.h"
 
 namespace peer {
 
@@ -69,6 +70,11 @@ void dispatch(Connection &c, const Request &rq, Reply &rp) {
   const bool login_cmd = cmd == 1 || cmd == 90 || cmd == 91 || cmd == 2;
   if (!c.logged_in && !login_cmd) {
     rp.fail(1, "login required");
+    return;
+  }
+  const uint64_t needed = version_needed(cmd, rq.fields.i32("cmd").value_or(0));
+  if (needed > version_number(c.server.options.ver)) {
+    rp.fail(VERR_NOT_SUPPORTED, "command " + std::to_string(cmd) + " needs a newer server than " + c.server.options.ver);
     return;
   }
   switch (cmd) {

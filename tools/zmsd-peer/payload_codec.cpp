@@ -3,13 +3,15 @@
 
 #include <lz4.h>
 
+#include <strings.h>
+
 #include <cstring>
 
 namespace peer {
 
 std::optional<Codec> codec_by_name(const std::string &name) {
-  if (name == "none") return Codec::none;
-  if (name == "lz4") return Codec::lz4;
+  if (strcasecmp(name.c_str(), "none") == 0) return Codec::none;
+  if (strcasecmp(name.c_str(), "lz4") == 0) return Codec::lz4;
   return std::nullopt;
 }
 

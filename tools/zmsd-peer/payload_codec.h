@@ -14,7 +14,8 @@ namespace peer {
 
 enum class Codec { none, lz4 };
 
-// The codec of a name as the client announces it ("none", "lz4"; exact spelling).
+// The codec of a name as the client announces it ("none", "lz4", in any letter case: a client
+// that accepts only the exact spelling must find that out on its own side).
 std::optional<Codec> codec_by_name(const std::string &name);
 
 // Appends the "data" field holding `len` bytes of `src` in the codec's form.
