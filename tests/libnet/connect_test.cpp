@@ -94,7 +94,7 @@ TEST(Connect, ZeroTimeOutFailsWithoutWaiting) {
   verr_info err{};
   const uint64_t start = os_get_ms();
   EXPECT_EQ(sock_connect("127.0.0.1", peer.port(), &p, &err), 0u);
-  EXPECT_LT(ms_since(start), 100);
+  EXPECT_LT(ms_since(start), 190) << "one wait step would take 200 ms";
   EXPECT_EQ(std::string(err.text), "connect " + peer.where() + " timeout");
 }
 
@@ -135,7 +135,7 @@ TEST(Connect, NoWaitReturnsTheSocketBeforeTheConnectCompletes) {
   const uint64_t start = os_get_ms();
   const uint32_t sock = sock_connect("127.0.0.1", peer.port(), &p, nullptr);
   EXPECT_NE(sock, 0u);
-  EXPECT_LT(ms_since(start), 100);
+  EXPECT_LT(ms_since(start), 1000) << "the connect time-out is 5000 ms";
   os_socket_exit(sock);
 }
 

@@ -81,7 +81,9 @@ TEST(ProxyEnv, HttpProxyVariable) {
   proxy_conf out{};
   verr_info err{};
   http.unset();
+  out.type = PROXY_SOCKS4;
   EXPECT_EQ(conf_proxy_get("", "", &out, &err), 1) << "no proxy: connect directly";
+  EXPECT_EQ(out.type, PROXY_NONE);
   http.set("");
   EXPECT_EQ(conf_proxy_get(nullptr, nullptr, &out, &err), 1);
   http.set("http://u:p@127.0.0.1:8080/");

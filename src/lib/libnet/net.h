@@ -149,7 +149,8 @@ struct sock_param {
 [[nodiscard]] uint32_t sock_udp_open(const char *host, int port, verr_info *err);
 
 // Proxy from url ("proto://[user:pwd@]host:port"), else with an empty name from http_proxy, else the
-// entry name of the INI file named by ZM_PROXY_FILE. 0 proxy in out, 1 no proxy applies, -1 failure.
+// entry name of the INI file named by ZM_PROXY_FILE. 0 proxy in out, 1 no proxy applies (out is
+// cleared: direct), -1 failure.
 [[nodiscard]] int conf_proxy_get(const char *url, const char *name, proxy_conf *out, verr_info *err);
 // Entry name of a proxy INI file (keys proto, ip, port, user, pwd as hexadecimal text). urlbuf (may
 // be null, PROXY_TEXT_SIZE bytes) receives the entry as a URL for log lines, password as "***".

@@ -162,7 +162,10 @@ int conf_proxy_get(const char *url, const char *name, proxy_conf *out, verr_info
   if (url && *url) return proxy_from_url(url, "proxy url", out, err);
   if (!name || !*name) {
     const char *env = getenv(kHttpProxyEnv);
-    if (!env || !*env) return 1;
+    if (!env || !*env) {
+      proxy_conf_clear(out);  // type 0: the caller can hand out to the connect as it is
+      return 1;
+    }
     if (proxy_from_url(env, "env url", out, err) != 0) return -1;
     char shown[URL_TEXT_SIZE];
     mask_url(env, shown, sizeof shown);
