@@ -8,6 +8,7 @@ packages=(
   socat attr tmux
   openssl
   tinyproxy dante-server microsocks
+  proftpd-core
 )
 
 missing=()
@@ -24,8 +25,8 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
-# The tests run their own proxy servers on free ports of 127.0.0.1; the system services that
+# The tests run their own proxy and FTP servers on free ports of 127.0.0.1; the system services that
 # these packages may have started are not used, so they are stopped and kept from starting again.
-for svc in tinyproxy danted; do
+for svc in tinyproxy danted proftpd; do
   systemctl disable --now "$svc" >/dev/null 2>&1 || service "$svc" stop >/dev/null 2>&1 || true
 done

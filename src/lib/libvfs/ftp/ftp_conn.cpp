@@ -168,8 +168,10 @@ verrno ftp_reply_verr(int code, const std::string &reply_text) {
     case 504:
       return VERR_NOT_SUPPORTED;
     case 550:
-      return reply_text.find("ermission denied") != std::string::npos ? VERR_ACCESS_DENIED
-                                                                      : VERR_FILE_NOT_FOUND;
+      return reply_text.find("ermission denied") != std::string::npos ||
+                     reply_text.find("not permitted") != std::string::npos
+                 ? VERR_ACCESS_DENIED
+                 : VERR_FILE_NOT_FOUND;
     default:
       return VERR_DEV_IO_ERROR;
   }
