@@ -13,12 +13,7 @@
 namespace {
 
 bool is_mounted(const std::string &point) {
-  std::ifstream mounts("/proc/mounts");
-  std::string line;
-  while (std::getline(mounts, line)) {
-    std::istringstream fields(line);
-    std::string source, at;
-    fields >> source >> at;
+  for (const std::string &at : mount_points()) {
     if (at == point) return true;
   }
   return false;

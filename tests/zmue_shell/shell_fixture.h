@@ -10,8 +10,23 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "shell_session.h"
+
+// The mount points listed in /proc/mounts.
+inline std::vector<std::string> mount_points() {
+  std::vector<std::string> points;
+  std::ifstream mounts("/proc/mounts");
+  std::string line;
+  while (std::getline(mounts, line)) {
+    std::istringstream fields(line);
+    std::string source, point;
+    fields >> source >> point;
+    points.push_back(point);
+  }
+  return points;
+}
 
 class ShellProgramTest : public testing::Test {
  protected:
@@ -23,12 +38,7 @@ class ShellProgramTest : public testing::Test {
   }
   void TearDown() override {
     if (dir_.empty()) return;
-    std::ifstream mounts("/proc/mounts");
-    std::string line;
-    while (std::getline(mounts, line)) {
-      std::istringstream fields(line);
-      std::string source, point;
-      fields >> source >> point;
+    for (const std::string &point : mount_points()) {
       if (point.rfind(dir_ + "/", 0) == 0) umount2(point.c_str(), MNT_DETACH);
     }
     std::filesystem::remove_all(dir_);

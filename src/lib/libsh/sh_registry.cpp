@@ -46,24 +46,24 @@ bool range_has(const std::string &range, const char *value) {
 
 }  // namespace
 
-int rvar_mgr_add(const char *name, const char *desc, rvar_fn fn) {
+// Views and functions are both a name, a description and a function.
+template <typename Item, typename Fn>
+int add_named(std::vector<Item> &items, const char *name, const char *desc, Fn fn) {
   if (name == nullptr || fn == nullptr) {
     ZLOG(LOG2_ERR, "var=%s init error\n", name ? name : "");
     return -1;
   }
-  if (!name_is_free(g_rvars, name)) return -1;
-  g_rvars.push_back({name, desc ? desc : "", fn});
+  if (!name_is_free(items, name)) return -1;
+  items.push_back({name, desc ? desc : "", fn});
   return 0;
 }
 
+int rvar_mgr_add(const char *name, const char *desc, rvar_fn fn) {
+  return add_named(g_rvars, name, desc, fn);
+}
+
 int fvar_mgr_add(const char *name, const char *desc, fvar_fn fn) {
-  if (name == nullptr || fn == nullptr) {
-    ZLOG(LOG2_ERR, "var=%s init error\n", name ? name : "");
-    return -1;
-  }
-  if (!name_is_free(g_fvars, name)) return -1;
-  g_fvars.push_back({name, desc ? desc : "", fn});
-  return 0;
+  return add_named(g_fvars, name, desc, fn);
 }
 
 int dvar_mgr_add(const dvar_entry &e) {
