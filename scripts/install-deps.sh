@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libfuse-dev fuse libmbedtls-dev liblz4-dev googletest libgtest-dev
-  socat attr tmux
+  socat attr tmux tcpdump
   openssl
   tinyproxy dante-server microsocks
   proftpd-core
