@@ -34,14 +34,16 @@ std::string describe(uint64_t number, const Context &ctx, const Request &rq) {
 
 // Runs one command with the context marked busy, then counts it and keeps its reply. The
 // delay is spent while still busy, so run status reports it and a stop request ends it early.
-void execute(Connection &c, const Request &rq, Reply &rp, std::vector<uint8_t> &frame) {
+void execute(Connection &c, const Request &rq, Reply &rp, std::shared_ptr<const std::vector<uint8_t>> &frame) {
   std::shared_ptr<Context> ctx = c.ctx;  // an attach switches c.ctx; this command counts in the old one
   {
     std::lock_guard<std::mutex> hold(ctx->mu);
     ctx->running = true;
   }
   dispatch(c, rq, rp);
-  if (!rp.silent) frame = response_frame(uint8_t(c.server.options.frame_version), rq.command, rp.message());
+  if (!rp.silent)
+    frame = std::make_shared<const std::vector<uint8_t>>(
+        response_frame(uint8_t(c.server.options.frame_version), rq.command, rp.message()));
   std::unique_lock<std::mutex> lock(ctx->mu);
   if (!rp.silent) ctx->last_reply = frame;
   ++ctx->executed;
@@ -70,15 +72,15 @@ void serve_connection(PeerServer &server, std::unique_ptr<Link> link) {
       break;
     }
     Reply rp;
-    std::vector<uint8_t> frame;
+    std::shared_ptr<const std::vector<uint8_t>> frame;
     execute(c, rq, rp, frame);
-    if (!c.replay.empty()) frame.swap(c.replay);
+    if (c.replay) frame = std::move(c.replay);
     if (server.options.drop_after.count(number)) {
       ZLOG(LOG2_INFO, "drop after request %llu\n", (unsigned long long)number);
       break;
     }
     if (c.goodbye) break;
-    if (!frame.empty() && !link->write_all(frame.data(), frame.size())) break;
+    if (frame && !link->write_all(frame->data(), frame->size())) break;
   }
   link->abort();
   server.contexts.detach(c.ctx, c.goodbye);

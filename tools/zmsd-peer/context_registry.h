@@ -33,7 +33,9 @@ struct Context {
   std::map<uint64_t, Fd> files;
   std::map<uint64_t, OpenDir> dirs;
   uint64_t next_handle = 1;
-  std::vector<uint8_t> last_reply;  // whole response frame of the last executed command
+  // Whole response frame of the last executed command; shared with the send so that large
+  // replies are not copied.
+  std::shared_ptr<const std::vector<uint8_t>> last_reply;
 
   // Shared with other connections' controls (run status, stop, index, attach); guarded by mu.
   std::mutex mu;

@@ -64,7 +64,7 @@ void handle_context_control(Connection &c, int32_t code, const std::string &inpu
       return;
     case 105:
       if (!attach(c, ctx, rp)) return;  // an error reply instead of the replay
-      c.replay = ctx->last_reply;
+      c.replay = ctx->last_reply;  // none when the context has run nothing: no answer at all
       rp.silent = true;
       return;
     case 106: {

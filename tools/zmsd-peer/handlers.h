@@ -47,7 +47,7 @@ struct Connection {
   std::string challenge;  // what command 90 sent; empty until then
   bool goodbye = false;
   // Set by attach-with-reply: the stored reply to send instead of a reply of its own.
-  std::vector<uint8_t> replay;
+  std::shared_ptr<const std::vector<uint8_t>> replay;
 };
 
 // Reading required request fields; a missing one fails the reply and returns false.
