@@ -58,11 +58,14 @@ TEST_F(ShellTest, UsageTexts) {
        SH_RES_USAGE},
       {"unset", "unsetenv: Too few arguments\n", 0},
       {"help alias", "", 0},
+      {"help exit", "exit\nExit the service program\n\t-h Display this help\n", 0},
+      {"help quit", "quit\nQuit the current session\n\t-h Display this help\n", 0},
   };
   for (const usage_case &c : cases) {
     SCOPED_TRACE(c.line);
     EXPECT_EQ(show_nul(run(c.line)), show_nul(reply(c.text)));
     EXPECT_EQ(result(), c.result);
+    EXPECT_EQ(ctx_.exit_flag, 0);
   }
 }
 

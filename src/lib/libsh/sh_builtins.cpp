@@ -20,6 +20,14 @@ bool wants_usage(sh_ctx *ctx, int argc, char **argv) {
   return sh_getopt(ctx, argc, argv, "h") != -1;
 }
 
+// The "name / help text / -h" usage. exit and quit answer it too: "help exit" asks for a
+// usage and must not end the program.
+bool printed_usage(sh_ctx *ctx, int argc, char **argv) {
+  if (!wants_usage(ctx, argc, argv)) return false;
+  ctx->print(ctx->channel, "%s\n%s\n\t-h Display this help\n", argv[0], libsh_cmd_help(argv[0]));
+  return true;
+}
+
 }  // namespace
 
 int cmd_show(sh_ctx *ctx, int argc, char **argv) {
@@ -77,10 +85,7 @@ int cmd_call(sh_ctx *ctx, int argc, char **argv) {
 }
 
 int cmd_pwd(sh_ctx *ctx, int argc, char **argv) {
-  if (wants_usage(ctx, argc, argv)) {
-    ctx->print(ctx->channel, "pwd\n%s\n\t-h Display this help\n", libsh_cmd_help(argv[0]));
-    return 0;
-  }
+  if (printed_usage(ctx, argc, argv)) return 0;
   char dir[SH_LINE_SIZE];
   if (getcwd(dir, sizeof(dir)) == nullptr) {
     ctx->print(ctx->channel, "os_getcwd err: [%s]\n", strerror(errno));
@@ -145,14 +150,16 @@ int cmd_env(sh_ctx *ctx, int, char **) {
   return 0;
 }
 
-int cmd_exit(sh_ctx *ctx, int, char **) {
+int cmd_exit(sh_ctx *ctx, int argc, char **argv) {
+  if (printed_usage(ctx, argc, argv)) return 0;
   ctx->end_reply(ctx->channel);
   sh_run_exit_hook();
   ctx->exit_flag = 1;
   return 0;
 }
 
-int cmd_quit(sh_ctx *ctx, int, char **) {
+int cmd_quit(sh_ctx *ctx, int argc, char **argv) {
+  if (printed_usage(ctx, argc, argv)) return 0;
   ctx->end_reply(ctx->channel);
   ctx->exit_flag = 1;
   return 0;

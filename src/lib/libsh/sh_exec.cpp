@@ -51,8 +51,7 @@ int not_found(sh_ctx *ctx, const std::string &name) {
   return SH_RES_NOT_FOUND;
 }
 
-int run_piece(sh_ctx *ctx, const std::string &piece, std::vector<std::string> &words) {
-  ZLOG(LOG2_VERB, "cmd=[%s] func=[%s]\n", piece.c_str(), words[0].c_str());
+int run_piece(sh_ctx *ctx, std::vector<std::string> &words) {
   const sh_cmd *cmd = sh_find_cmd(words[0].c_str());
   if (cmd == nullptr) return not_found(ctx, words[0]);
   return sh_run_cmd(ctx, *cmd, words);
@@ -86,7 +85,8 @@ int exec_commands(sh_ctx *ctx, const char *line) {
     if (assign_variable(expanded)) continue;
     std::vector<std::string> words = sh_text::split_words(expanded);
     if (words.empty()) continue;
-    result = run_piece(ctx, expanded, words);
+    ZLOG(LOG2_VERB, "cmd=[%s] func=[%s]\n", expanded.c_str(), words[0].c_str());
+    result = run_piece(ctx, words);
     ctx->end_reply(ctx->channel);
     if (result < 0) break;
   }
