@@ -99,6 +99,22 @@ TEST_F(BsvfCapture, SwitchedOffFileTakesNoRecords) {
   EXPECT_EQ(messages(), std::vector<std::string>{"kept\n"});
 }
 
+TEST_F(BsvfCapture, DeletedFileIsCreatedAnew) {
+  open_capture(ctx_.get());
+  log(ctx_.get(), "gone\n");
+  ASSERT_EQ(unlink(path_.c_str()), 0);
+  log(ctx_.get(), "back\n");
+  EXPECT_EQ(messages(), std::vector<std::string>{"back\n"});
+}
+
+TEST_F(BsvfCapture, UnwritablePathIsRefused) {
+  const std::string bad = dir_.file("missing/log.pcap");
+  EXPECT_EQ(log2_ioctl(ctx_.get(), LOG2_IOCTL_FILE_OPEN, const_cast<char *>(bad.c_str()), 0), -1);
+  char out[4096];
+  ASSERT_EQ(log2_file_path(ctx_.get(), out, sizeof out), 0);
+  EXPECT_STREQ(out, "");
+}
+
 // Append mode comes from the configuration, as in the program.
 class BsvfCaptureAppend : public BsvfCapture {
  protected:

@@ -1,6 +1,8 @@
 // The capture file of log records: a little-endian pcap file, one packet per record, trimmed
 // to its newest half at a packet boundary when it reaches the log file's size limit. Opening
 // stays silent (the log file writer holds its lock then); writing logs its problems.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -131,6 +133,8 @@ int bsvf_pcap_write(bsvf_pcap *pcap, const void *record, size_t len, long max_si
   bsv_put_uint(head + 12, len - kRecordTimeSize, 4, false);
 
   std::lock_guard<std::mutex> guard(pcap->lock);
+  // Like the text log: a file deleted under us is created anew rather than written unseen.
+  if (access(pcap->path.c_str(), F_OK) != 0 && !reopen_with_head(pcap)) pcap->stream.reset();
   if (!pcap->stream) pcap->stream.reset(fopen(pcap->path.c_str(), "ab+"));  // after a failed trim
   FILE *f = pcap->stream.get();
   if (!f) {
