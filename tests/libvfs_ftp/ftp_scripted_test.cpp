@@ -214,6 +214,20 @@ TEST_F(FtpScriptedListing, WithoutMlstStatReadsTheParentListing) {
   ASSERT_EQ(vfs_lstat(mount_, "/sub/big", &info), 0) << vfs_get_error(mount_);
   EXPECT_EQ(info.size, 5368709120LL);
   EXPECT_EQ(count("MLST /sub/big"), 0u);
+  // Entries numbered 0 are skipped by readdir(3); stat and listing must agree.
+  EXPECT_NE(info.ino, 0u);
+  VfsHandle *dh = vfs_opendir(mount_, "/sub", nullptr);
+  ASSERT_NE(dh, nullptr);
+  std::set<uint64_t> inos;
+  while (VfsDirEntry *e = vfs_readdir(dh)) {
+    EXPECT_NE(e->info.ino, 0u) << e->name;
+    inos.insert(e->info.ino);
+    if (std::string(e->name) == "big") {
+      EXPECT_EQ(e->info.ino, info.ino);
+    }
+  }
+  EXPECT_EQ(inos.size(), 4u) << "one number per entry";
+  EXPECT_EQ(vfs_closedir(dh), 0);
   EXPECT_EQ(vfs_lstat(mount_, "/sub/none", &info), -1);
   EXPECT_EQ(vfs_get_posix_errno(mount_), ENOENT);
 }
@@ -239,8 +253,9 @@ TEST_F(FtpScripted, TwoTransfersAtOnceGetTwoControlConnections) {
 TEST_F(FtpScripted, StatfsProbesAndAHungUpConnectionIsReplaced) {
   std::atomic<int> noops{0};
   server_.on("NOOP", [&](ScriptedFtp::Session &s, const std::string &) {
+    const int n = ++noops;
     s.reply("200 Ok");
-    if (++noops == 1) shutdown(s.fd, SHUT_RDWR);  // an idle time-out of the server
+    if (n == 1) shutdown(s.fd, SHUT_RDWR);  // an idle time-out of the server
   });
   mount();
   VfsVolInfo vol{};

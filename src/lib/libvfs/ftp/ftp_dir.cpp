@@ -1,5 +1,7 @@
 // FTP directory handles: the whole MLSD listing is read when the directory is opened, so that
 // the control connection is free again before the first entry is handed out.
+#include <algorithm>
+
 #include "ftp_ops.h"
 #include "pal_url.h"
 
@@ -23,6 +25,18 @@ VfsDirEntry *ftp_readdir(void *dh) {
   auto *dir = static_cast<FtpDir *>(dh);
   if (dir == nullptr || dir->next >= dir->entries.size()) return nullptr;
   return &dir->entries[dir->next++];
+}
+
+// Positions are indexes into the listing: telldir names the entry the next readdir delivers.
+void ftp_seekdir(void *dh, int64_t pos) {
+  auto *dir = static_cast<FtpDir *>(dh);
+  if (dir != nullptr && pos >= 0)
+    dir->next = std::min(static_cast<size_t>(pos), dir->entries.size());
+}
+
+int64_t ftp_telldir(void *dh) {
+  auto *dir = static_cast<FtpDir *>(dh);
+  return dir == nullptr ? -1 : static_cast<int64_t>(dir->next);
 }
 
 int ftp_closedir(void *dh) {

@@ -102,8 +102,8 @@ const VfsDriver vfs_ftp_driver = {
     .flock = nullptr,
     .opendir = ftp_opendir,
     .readdir = ftp_readdir,
-    .seekdir = nullptr,
-    .telldir = nullptr,
+    .seekdir = ftp_seekdir,
+    .telldir = ftp_telldir,
     .closedir = ftp_closedir,
     .ioctl = ftp_ioctl,
 };

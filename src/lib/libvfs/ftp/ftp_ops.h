@@ -18,6 +18,8 @@ int ftp_fstat(void *fh, VfsFileInfo *info);
 
 void *ftp_opendir(void *ctx, const char *path, const char *pattern);
 VfsDirEntry *ftp_readdir(void *dh);
+void ftp_seekdir(void *dh, int64_t pos);
+int64_t ftp_telldir(void *dh);
 int ftp_closedir(void *dh);
 
 int ftp_ioctl(void *ctx, uint32_t code, void *block, int32_t size);

@@ -21,10 +21,41 @@ std::string base_of(const std::string &server_path) {
   return slash == std::string::npos ? server_path : server_path.substr(slash + 1);
 }
 
+// FTP has no inode numbers; the kernel's callers skip entries numbered 0, and a stat must name
+// the same number as the listing, so both derive it from the server path (FNV-1a).
+uint64_t path_ino(const std::string &server_path) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (const char c : server_path) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+  return h != 0 ? h : 1;
+}
+
+std::string child_of(const std::string &dir, const char *name) {
+  if (strcmp(name, ".") == 0) return dir;
+  if (strcmp(name, "..") == 0) return parent_of(dir);
+  return dir == "/" ? "/" + std::string(name) : dir + "/" + name;
+}
+
 // The mount root and the server's "/" are directories without asking.
 bool is_root(FtpMount *ctx, const std::string &server_path) {
   return server_path == "/" || server_path == ctx->root ||
          (ctx->root.empty() && server_path.empty());
+}
+
+constexpr int kListChunk = 64 * 1024;
+
+// The whole listing, up to the server's close of the data connection; false when it fails or
+// stalls for the I/O time-out.
+bool read_listing(net_sock *data, std::string *out) {
+  std::vector<char> buf(kListChunk);
+  for (;;) {
+    const int r = net_read(data, buf.data(), kListChunk);
+    if (r < 0) return false;
+    out->append(buf.data(), static_cast<size_t>(r));
+    if (r < kListChunk) {
+      if (data->disconnected) return true;
+      if (r == 0) return false;
+    }
+  }
 }
 
 // The listing of a directory on conn, without recording anything: 0, or the failing code.
@@ -46,25 +77,34 @@ int list_on(FtpMount *ctx, FtpConn *conn, const std::string &server_path,
   }
   // The listing is read before the completion reply: a server with a long listing waits for
   // the data connection to drain before it can send that reply.
+  std::string listing;
+  if (!read_listing(&data, &listing)) {
+    ZLOG(LOG2_ERR, "net_gets return error\n");
+    net_close(&data);
+    ftp_reply(conn, nullptr);
+    return -1;
+  }
   bool have_dot = false, have_dotdot = false;
-  char line[FTP_LINE_SIZE];
-  for (;;) {
-    const int r = net_read_line(&data, line, sizeof line);
-    if (r < 0 || (r == 0 && !data.disconnected)) {
-      ZLOG(LOG2_ERR, "net_gets return error\n");
-      net_close(&data);
-      ftp_reply(conn, nullptr);
-      return -1;
-    }
-    if (r == 0) break;
-    VfsDirEntry entry;
-    if (!ftp_parse_facts(line, &entry)) {
-      if (line[0] != '\0') ZLOG(LOG2_ERR, "return [%s] error\n", line);
+  size_t at = 0;
+  while (at < listing.size()) {
+    size_t eol = listing.find('\n', at);
+    if (eol == std::string::npos) eol = listing.size();
+    std::string line = listing.substr(at, eol - at);
+    at = eol + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() >= FTP_LINE_SIZE) {
+      ZLOG(LOG2_ERR, "return [%.64s...] error\n", line.c_str());
       continue;
     }
-    const char *type = strcasestr(line, "type=");
+    VfsDirEntry entry;
+    if (!ftp_parse_facts(line.c_str(), &entry)) {
+      if (!line.empty()) ZLOG(LOG2_ERR, "return [%s] error\n", line.c_str());
+      continue;
+    }
+    const char *type = strcasestr(line.c_str(), "type=");
     if (type != nullptr && strncasecmp(type + 5, "cdir", 4) == 0) strcpy(entry.name, ".");
     if (type != nullptr && strncasecmp(type + 5, "pdir", 4) == 0) strcpy(entry.name, "..");
+    entry.info.ino = path_ino(child_of(server_path, entry.name));
     have_dot = have_dot || strcmp(entry.name, ".") == 0;
     have_dotdot = have_dotdot || strcmp(entry.name, "..") == 0;
     out->push_back(entry);
@@ -78,6 +118,7 @@ int list_on(FtpMount *ctx, FtpConn *conn, const std::string &server_path,
     VfsDirEntry dot{};
     dot.info.type = VFS_FTYPE_DIR | VFS_FTYPE_NO_MODE;
     dot.info.nlink = 1;
+    dot.info.ino = path_ino(child_of(server_path, name));
     strcpy(dot.name, name);
     out->insert(out->begin(), dot);
   }
@@ -91,6 +132,7 @@ int ftp_stat_on(FtpMount *ctx, FtpConn *conn, const std::string &server_path, Vf
     *info = VfsFileInfo{};
     info->type = VFS_FTYPE_DIR | VFS_FTYPE_NO_MODE;
     info->nlink = 1;
+    info->ino = path_ino(server_path);
     return 0;
   }
   std::string text;
@@ -103,6 +145,7 @@ int ftp_stat_on(FtpMount *ctx, FtpConn *conn, const std::string &server_path, Vf
       VfsDirEntry entry;
       if (ftp_parse_facts(text.substr(at + 2, end - at - 2).c_str(), &entry)) {
         *info = entry.info;
+        info->ino = path_ino(server_path);
         return 0;
       }
     }
