@@ -23,6 +23,12 @@ class PeerTest : public ::testing::Test {
     ASSERT_TRUE(peer.start(args)) << "peer did not start: " << peer.stderr_text();
     client = connect_client();
   }
+  // A sanitizer build of the peer reports memory faults on its standard error.
+  void TearDown() override {
+    const std::string log = peer.stderr_text();
+    EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+    EXPECT_EQ(log.find("runtime error:"), std::string::npos) << log;
+  }
   std::unique_ptr<RawClient> connect_client() {
     auto c = std::make_unique<RawClient>();
     EXPECT_TRUE(c->connect(peer.port()));
