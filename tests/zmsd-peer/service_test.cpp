@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -252,4 +253,38 @@ TEST_F(PeerTest, RequestLogHasOneLinePerRequestWithItsFields) {
   EXPECT_EQ(first, "req=1 ctx=1 command=1 user=\":\" passwd=\"\"");
   EXPECT_EQ(second, "req=2 ctx=1 command=12 fd=9 len=5");
   std::filesystem::remove_all(log_dir);
+}
+
+TEST_F(PeerTest, ListingCanBeRepositionedByEntryNumber) {
+  start({});
+  write_file(peer.dir() + "/only", "x");
+  ASSERT_EQ(probe(*client).err(), 0);
+  ASSERT_EQ(choose_codec(*client, "none").err(), 0);
+  const int64_t dir = client->call(41, {str("path", rooted("/")), str("pattern", "")}).num("fd");
+  auto listing = [&] {
+    const Bytes d = client->call(42, {i64("fd", dir), i32("len", 4096)}).data("data");
+    return d.empty() ? std::string() : std::string(d.begin(), d.end() - 1);
+  };
+  const std::string full = listing();
+  EXPECT_EQ(std::count(full.begin(), full.end(), '\n'), 4) << "., .., only and the end line: " << full;
+  EXPECT_EQ(listing(), "\n") << "nothing left";
+  const Bytes two = text_bytes("2");
+  EXPECT_EQ(client->call(8, {i64("fd", dir), i32("cmd", 10050), bin("data", two), i32("olen", 0)}).err(), 0);
+  const std::string rest = listing();
+  EXPECT_EQ(rest.substr(rest.rfind('\t', rest.size() - 3) + 1), "only\n\n");
+  EXPECT_NE(client->call(8, {i64("fd", 77), i32("cmd", 10050), bin("data", two), i32("olen", 0)}).err(), 0);
+}
+
+TEST_F(PeerTest, NamedAttributesRoundTrip) {
+  start({});
+  write_file(peer.dir() + "/f", "x");
+  ASSERT_EQ(probe(*client).err(), 0);
+  ASSERT_EQ(choose_codec(*client, "lz4").err(), 0);
+  const Response set = client->call(9, {str("path", rooted("/f")), str("name", "user.colour"), i32("flags", 0),
+                                        i32("len", 4), bin("data", lz4_pack("blue"))});
+  ASSERT_EQ(set.err(), 0) << set.text("errno_str");
+  EXPECT_EQ(client->control(10004, rooted("/f") + "\tuser.colour").data("data"), text_bytes("blue", false));
+  EXPECT_EQ(client->control(10003, rooted("/f")).data("data"), text_bytes("user.colour"));
+  EXPECT_EQ(client->control(10005, rooted("/f") + "\tuser.colour").err(), 0);
+  EXPECT_EQ(client->control(10004, rooted("/f") + "\tuser.colour").err(), -304) << "ENODATA";
 }
