@@ -122,17 +122,23 @@ TEST_F(FtpScripted, UploadsAreOneSequentialStream) {
   server_.on("STOR", [&](ScriptedFtp::Session &s, const std::string &) {
     received = ScriptedFtp::receive_data(s);
   });
+  server_.on("APPE", [&](ScriptedFtp::Session &s, const std::string &) {
+    received += ScriptedFtp::receive_data(s);
+  });
   server_.on("SIZE", [](ScriptedFtp::Session &s, const std::string &) { s.reply("550 No file"); });
   mount();
   VfsHandle *fh = vfs_open2(mount_, "/up", VFS_PL_O_WRONLY | VFS_PL_O_CREAT | VFS_PL_O_TRUNC, 0644);
   ASSERT_NE(fh, nullptr) << vfs_get_error(mount_);
   EXPECT_EQ(vfs_write(fh, "hello", 5, 0), 5);
+  ASSERT_EQ(vfs_fsync(fh, 0), 0) << vfs_get_error(fh);
+  EXPECT_EQ(received, "hello") << "the server has the data once fsync returns";
   EXPECT_EQ(vfs_write(fh, " world", 6, 5), 6);
   EXPECT_EQ(vfs_write(fh, "gap", 3, 100), -1);
   EXPECT_EQ(vfs_get_posix_errno(fh), EINVAL);
   EXPECT_EQ(vfs_write(fh, "!", 1, 0), -1) << "no rewrite either";
   EXPECT_EQ(vfs_close(fh), 0);
   EXPECT_EQ(received, "hello world");
+  EXPECT_EQ(count("APPE /up"), 1u);
 }
 
 TEST_F(FtpScripted, OpensAnUploadCannotServe) {

@@ -248,6 +248,8 @@ int ftp_write(void *fh, const void *buf, uint32_t size, int64_t offset) {
                     "[%s]: write at %" PRId64 ", the upload stands at %" PRId64, file->path.c_str(),
                     offset, file->pos);
   }
+  // An upload that fsync completed goes on as an append at the same place.
+  if (file->data.handle == 0 && !begin_upload(file, "APPE")) return -1;
   const auto *p = static_cast<const char *>(buf);
   uint32_t sent = 0;
   while (sent < size) {
@@ -260,6 +262,20 @@ int ftp_write(void *fh, const void *buf, uint32_t size, int64_t offset) {
     file->pos += w;
   }
   return static_cast<int>(sent);
+}
+
+// The server has the data only when the upload's transfer is complete: fsync ends it and
+// waits for the server's confirmation; a later write continues with APPE.
+int ftp_fsync(void *fh, int /*datasync*/) {
+  FtpFile *file = as_file(fh);
+  if (file == nullptr) return -1;
+  if (file->mode != 1 || file->data.handle == 0) return 0;
+  std::string text;
+  const int ret = end_transfer(file, &text);
+  if (ret == 226 || ret == 250) return 0;
+  ZLOG(LOG2_ERR, "path=%s upload ended with ret=%d\n", file->path.c_str(), ret);
+  return FTP_FAIL(file->ctx, ftp_reply_verr(ret, text), "upload [%s] ret=%d %s", file->path.c_str(),
+                  ret, text.c_str());
 }
 
 int64_t ftp_lseek(void *fh, int64_t /*offset*/, int /*whence*/) {

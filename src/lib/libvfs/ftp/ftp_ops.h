@@ -13,6 +13,7 @@ void *ftp_open2(void *ctx, const char *path, uint32_t portable_flags, uint32_t m
 int ftp_close(void *fh, int flag, int kind);
 int ftp_read(void *fh, void *buf, uint32_t size, int64_t offset);
 int ftp_write(void *fh, const void *buf, uint32_t size, int64_t offset);
+int ftp_fsync(void *fh, int datasync);
 int64_t ftp_lseek(void *fh, int64_t offset, int whence);
 int ftp_fstat(void *fh, VfsFileInfo *info);
 
