@@ -115,6 +115,8 @@ bool zmue_process::start(const std::vector<std::string> &args, const std::string
     dup2(null, 0);
     dup2(log, 1);
     dup2(log, 2);
+    close(null);
+    close(log);
     execv(argv[0], argv.data());
     _exit(127);
   }

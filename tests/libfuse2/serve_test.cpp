@@ -97,7 +97,7 @@ class KernelMount : public testing::Test {
     served_ = std::async(std::launch::async, [this, &started] {
       started.set_value(pthread_self());
       static const fuse_operations ops = tiny_ops();
-      fuse_mount_request request{"zmue", mnt_.c_str(), options_.c_str(), 0, 0, 0};
+      fuse_mount_request request{"zmue", mnt_.c_str(), options_.c_str(), 0, 0, 0, nullptr, nullptr};
       return try_fuse_mount(&ops, &request);
     });
     loop_thread_ = thread_id.get();

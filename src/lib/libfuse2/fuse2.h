@@ -22,6 +22,10 @@ struct fuse_mount_request {
   int attr_cache;          // 0: attributes are never cached by the kernel
   int fuse_debug;          // non-zero: the library traces every request
   int readonly;            // what the back end reported
+  // Called once the file system is mounted and set up, just before requests are served
+  // (null: nothing to call).
+  void (*on_mounted)(void *arg);
+  void *on_mounted_arg;
 };
 
 // Prepares kernel support, mounts, serves requests in the calling thread until the file system

@@ -135,6 +135,7 @@ int try_fuse_mount(const fuse_operations *ops, const fuse_mount_request *request
     fuse_destroy(fs);
     return -1;
   }
+  if (request->on_mounted != nullptr) request->on_mounted(request->on_mounted_arg);
   if (fuse_loop(fs) != 0) ZLOG(LOG2_DBG, "fuse_loop ended with an error\n");
   // The handlers point at the session: take them away before it goes.
   fuse_remove_signal_handlers(session);

@@ -69,6 +69,16 @@ bool make_mount_dir(const std::string &dir, char *err) {
   return false;
 }
 
+struct heartbeat_ctx {
+  const char *url;
+  VfsMount *mount;
+};
+
+void start_heartbeat(void *arg) {
+  auto *ctx = static_cast<heartbeat_ctx *>(arg);
+  heartbeat_start(ctx->url, ctx->mount);
+}
+
 int my_fuse_main(const char *url, const char *options, const char *mdir, int debug,
                  int run_daemon, char *err) {
   char masked[URL_TEXT_SIZE];
@@ -103,9 +113,12 @@ int my_fuse_main(const char *url, const char *options, const char *mdir, int deb
     return -1;
   }
   myfuse_set_mount(unserved.release(), debug);
-  heartbeat_start(url, mount);
 
-  fuse_mount_request request{kFsName, dir.c_str(), opts.c_str(), 0, 0, static_cast<int>(readonly)};
+  // The heartbeat starts once the kernel mount exists: a first probe that fails at once must
+  // find a mount point to take away, not an empty one that is mounted right after.
+  heartbeat_ctx heartbeat{url, mount};
+  fuse_mount_request request{kFsName, dir.c_str(), opts.c_str(), 0, 0, static_cast<int>(readonly),
+                             start_heartbeat, &heartbeat};
   snprintf(g_mnt_dir, sizeof(g_mnt_dir), "%s", dir.c_str());
   int res = try_fuse_mount(myfuse_operations(), &request);
   g_mnt_dir[0] = '\0';
