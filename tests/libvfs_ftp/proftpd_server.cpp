@@ -111,6 +111,7 @@ bool ProftpdServer::start() {
   std::filesystem::create_directories(anon_);
   chmod(dir_.c_str(), 0755);
   user_ = "zmftp" + std::to_string(getpid() % 100000);
+  run("userdel -f " + user_ + " >/dev/null 2>&1");  // left over by a run that was killed
   if (run("useradd -M -d " + home_ + " -s /bin/false " + user_) != 0)
     return why_ = "useradd " + user_ + " failed", false;
   user_made_ = true;
