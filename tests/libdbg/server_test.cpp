@@ -1,6 +1,7 @@
 // The shell server loop as a client meets it: replies with "\r\n" line ends and a NUL each,
 // the repeat of the last line, overlong lines, the end of input and exit, the prompt and the
 // hint of STDIO mode, and refused modes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -48,10 +49,12 @@ class ServerTest : public testing::Test {
     int fds[2];
     ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     s.client = fds[0];
-    s.loop = std::thread([&s, server = fds[1]] {
+    // The channel takes a socket as its handle (descriptor + 1), non-blocking like all of them.
+    ASSERT_EQ(fcntl(fds[1], F_SETFL, O_NONBLOCK), 0);
+    s.loop = std::thread([&s, server = fds[1] + 1] {
       sh_ctx ctx;
-      dbg_channel channel{};
-      s.loop_result = dbgsh_srv_ctx_init(&ctx, &channel, SH_MODE_NET, server);
+      net_sock channel;
+      s.loop_result = dbgsh_srv_ctx_init(&ctx, &channel, SH_MODE_NET, static_cast<uint32_t>(server));
       if (s.loop_result == 0) s.loop_result = dbgsh_srv_imp(&ctx);
     });
   }
@@ -87,7 +90,6 @@ TEST_F(ServerTest, RepliesInCrLfLinesEndedByNul) {
       {"echo -n 'x  '\n", nul("x")},  // an unfinished line loses its trailing blanks
       {"  echo hi  \r\n", nul("hi\r\n")},
       {"echo hi\n\n", nul("hi\r\n") + nul("hi\r\n")},  // the empty line repeats the last one
-      {"echo last", nul("last\r\n")},                   // a last line without its line feed
       {"nosuch\n", nul("command not found: [nosuch]\r\nType `help` to learn how to use prompt\r\n")},
   };
   for (const reply_case &c : cases) {
@@ -106,19 +108,17 @@ TEST_F(ServerTest, QuitEndsTheLoopAfterTheLine) {
   EXPECT_EQ(s.loop_result, 0);
 }
 
-// The first 4095 characters of an overlong line run; the rest of it is dropped, not run.
-TEST_F(ServerTest, OverlongLineIsCutAndItsRestDropped) {
-  std::string word(5000, 'x');
-  std::string out = converse("echo " + word + "\necho next\n");
-  std::string first = "echo " + word;
-  first.resize(SH_LINE_SIZE - 1);
-  EXPECT_EQ(out, nul(first.substr(5) + "\r\n") + nul("next\r\n"));
+// A line that does not fit the channel's line buffer is a failed read: the session ends.
+TEST_F(ServerTest, OverlongNetworkLineEndsTheSession) {
+  int loop_result = -99;
+  EXPECT_EQ(converse("echo " + std::string(5000, 'x') + "\necho next\n", &loop_result), "");
+  EXPECT_EQ(loop_result, 0);
 }
 
 TEST(ServerSetup, RefusesUnknownModes) {
   sh_ctx ctx;
-  dbg_channel channel{};
-  for (uint32_t mode : {2u, 4u}) EXPECT_EQ(dbgsh_srv_ctx_init(&ctx, &channel, mode, -1), -1);
+  net_sock channel;
+  for (uint32_t mode : {2u, 4u}) EXPECT_EQ(dbgsh_srv_ctx_init(&ctx, &channel, mode, 0), -1);
 }
 
 TEST(ServerSetup, PromptIsCutAndDefaults) {
@@ -136,7 +136,8 @@ TEST(ServerSetup, PromptIsCutAndDefaults) {
 }
 
 // STDIO mode in a child whose standard input and output are pipes: hint, prompt before every
-// line, and the end of input ending the loop with 0.
+// line, an overlong line cut with its rest dropped, a last line without its line feed, and the
+// end of input ending the loop with 0.
 TEST(ServerStdio, PromptsAndEndsWithItsInput) {
   int in[2], out[2];
   ASSERT_EQ(pipe(in), 0);
@@ -154,16 +155,22 @@ TEST(ServerStdio, PromptsAndEndsWithItsInput) {
   }
   close(in[0]);
   close(out[1]);
-  ASSERT_TRUE(write_all(in[1], "echo hi\n\necho -n\n"));
-  close(in[1]);
+  const std::string word(5000, 'x');
+  std::thread writer([&] {
+    EXPECT_TRUE(write_all(in[1], "echo hi\n\necho -n\necho " + word + "\necho next"));
+    close(in[1]);
+  });
   std::string text = read_all(out[0], 5000);
+  writer.join();
   close(out[0]);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::string cut = word.substr(0, SH_LINE_SIZE - 1 - 5);
   EXPECT_EQ(text, "\nType `help` to learn how to use prompt\n"
-                  "zm>" + nul("hi\r\n") + "zm>" + nul("hi\r\n") + "zm>" + nul("") + "zm>");
+                  "zm>" + nul("hi\r\n") + "zm>" + nul("hi\r\n") + "zm>" + nul("") +
+                  "zm>" + nul(cut + "\r\n") + "zm>" + nul("next\r\n") + "zm>");
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "dbg_channel.h"
 #include "dbg_output.h"
+#include "debug_shell.h"
 #include "pal_log.h"
 
 static const char kLogTag[] = "dbg";
@@ -24,7 +24,8 @@ int dbgout_write_imp(void *channel, const char *text) {
   }
   size_t end = out.find_last_not_of(" \t\v\f");
   out.resize(end == std::string::npos ? 0 : end + 1);
-  return dbg_channel_write(static_cast<dbg_channel *>(channel), out.data(), out.size());
+  if (out.empty()) return 0;
+  return net_write(static_cast<net_sock *>(channel), out.data(), static_cast<int>(out.size()));
 }
 
 int dbgout_print(void *channel, const char *fmt, ...) {
@@ -38,5 +39,5 @@ int dbgout_print(void *channel, const char *fmt, ...) {
 
 int dbgout_end_reply(void *channel) {
   static const char kEnd[1] = {'\0'};
-  return dbg_channel_write(static_cast<dbg_channel *>(channel), kEnd, 1);
+  return net_write(static_cast<net_sock *>(channel), kEnd, 1);
 }

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "dbg_channel.h"
 #include "dbg_output.h"
 #include "debug_shell.h"
 #include "pal_log.h"
@@ -27,6 +26,22 @@ std::string_view trim(std::string_view text) {
   size_t first = text.find_first_not_of(blanks);
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// One line into out: from standard input in STDIO mode (at most size - 1 characters; the rest of
+// a longer line is dropped rather than run as a line of its own), else from the channel. The
+// length, 0 when nothing came, -1 at the end of input or on failure.
+int read_line(sh_ctx *ctx, char *out, int size) {
+  if (ctx->mode != SH_MODE_STDIO) {
+    return net_read_line(static_cast<net_sock *>(ctx->channel), out, size - 1);
+  }
+  if (fgets(out, size, stdin) == nullptr) return -1;
+  size_t len = strlen(out);
+  if (len == static_cast<size_t>(size) - 1 && out[len - 1] != '\n') {
+    for (int c = getc(stdin); c != EOF && c != '\n'; c = getc(stdin)) {
+    }
+  }
+  return static_cast<int>(len);
 }
 
 const char *mode_name(uint32_t mode) {
@@ -50,14 +65,14 @@ int debug_shell_init(const debug_shell_param *param) {
 
 const char *debug_shell_prompt() { return g_prompt; }
 
-int dbgsh_srv_ctx_init(sh_ctx *ctx, dbg_channel *channel, uint32_t mode, int handle) {
-  int type;
+int dbgsh_srv_ctx_init(sh_ctx *ctx, net_sock *channel, uint32_t mode, uint32_t handle) {
+  uint32_t type;
   if (mode == SH_MODE_STDIO) {
-    type = DBG_CHANNEL_STDIO;
+    type = NET_SOCK_STDIO;
   } else if (mode == SH_MODE_NET) {
-    type = DBG_CHANNEL_SOCKET;
+    type = NET_SOCK_SOCKET;
   } else if (mode == SH_MODE_PIPE) {
-    type = DBG_CHANNEL_PIPE;
+    type = NET_SOCK_PIPE;
   } else {
     ZLOG(LOG2_ERR, "mode=%d invalid\n", static_cast<int>(mode));
     return -1;
@@ -69,37 +84,33 @@ int dbgsh_srv_ctx_init(sh_ctx *ctx, dbg_channel *channel, uint32_t mode, int han
   ctx->write = dbgout_write_imp;
   ctx->end_reply = dbgout_end_reply;
   channel->type = type;
-  channel->timeout_ms = DBG_CHANNEL_TIMEOUT_MS;
-  channel->fd_in = type == DBG_CHANNEL_STDIO ? STDIN_FILENO : handle;
-  channel->fd_out = type == DBG_CHANNEL_STDIO ? STDOUT_FILENO : handle;
-  channel->buffered = 0;
+  channel->timeout = DBG_CHANNEL_TIMEOUT_MS;
+  channel->handle = handle;
   if (mode == SH_MODE_STDIO) {
     usleep(300 * 1000);
-    if (dbg_channel_write(channel, kHint, sizeof(kHint) - 1) < 0) {
-      ZLOG(LOG2_DBG | LOG2_ERRNO, "write hint error: ");
-    }
+    if (fputs(kHint, stdout) < 0 || fflush(stdout) != 0) ZLOG(LOG2_DBG | LOG2_ERRNO, "hint: ");
   }
   return 0;
 }
 
 int dbgsh_srv_imp(sh_ctx *ctx) {
-  dbg_channel *channel = static_cast<dbg_channel *>(ctx->channel);
+  net_sock *channel = static_cast<net_sock *>(ctx->channel);
   ZLOG(LOG2_VERB, "%s ==>\n", mode_name(ctx->mode));
   for (;;) {
     if (ctx->mode == SH_MODE_STDIO) ctx->print(channel, "%s", g_prompt);
     char line[SH_LINE_SIZE] = {};
-    int len = dbg_channel_read_line(channel, line, sizeof(line));
+    int len = read_line(ctx, line, sizeof(line));
     ZLOG(LOG2_VERB, "ret=%d cmd=[%s]\n", len, line);
     if (len < 0) {
       ZLOG(LOG2_VERB, "gets return failed break\n");
-      dbg_channel_close(channel);
+      net_close(channel);
       return 0;
     }
     if (len == 0) continue;
     exec_commands(ctx, std::string(trim(line)).c_str());
     if (ctx->exit_flag) {
       ZLOG(LOG2_VERB, "ctx.exit_flag break\n");
-      dbg_channel_close(channel);
+      net_close(channel);
       return 0;
     }
   }
@@ -107,8 +118,8 @@ int dbgsh_srv_imp(sh_ctx *ctx) {
 
 int debug_shell_stdio_loop() {
   sh_ctx ctx;
-  dbg_channel channel{};
-  int res = dbgsh_srv_ctx_init(&ctx, &channel, SH_MODE_STDIO, -1);
+  net_sock channel;
+  int res = dbgsh_srv_ctx_init(&ctx, &channel, SH_MODE_STDIO, 0);
   if (res == 0) res = dbgsh_srv_imp(&ctx);
   ZLOG(LOG2_DBG, "<==\n");
   return res;

@@ -1,31 +1,17 @@
 // The debug shell server: reads command lines from a channel, hands each to the shell library's
 // executor and writes the output back with "\r\n" line ends and a NUL after every reply.
 // This program serves standard input and output (STDIO); a context can also be set up on a
-// connected socket or pipe descriptor (NET, PIPE), whose listening side lies outside it.
+// connected socket (NET), whose listening side lies outside this program.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "libsh.h"
+#include "net.h"
 
 inline constexpr size_t DBGSH_PROMPT_SIZE = 32;  // at most 31 characters
 inline constexpr int DBG_CHANNEL_TIMEOUT_MS = 1000;
-
-// Channel types, by the mode that uses them.
-inline constexpr int DBG_CHANNEL_SOCKET = 0;  // NET
-inline constexpr int DBG_CHANNEL_STDIO = 2;   // STDIO: standard input and output
-inline constexpr int DBG_CHANNEL_PIPE = 3;    // PIPE
-
-// Where a loop reads its lines and writes its output. Owned by the loop; zeroed before set-up.
-struct dbg_channel {
-  int type;
-  int timeout_ms;
-  int fd_in;   // lines are read from here
-  int fd_out;  // output goes here
-  size_t buffered;  // bytes read ahead of the current line
-  char buf[4096];
-};
 
 struct debug_shell_param {
   const char *prompt;  // null: ">"
@@ -36,10 +22,10 @@ int debug_shell_init(const debug_shell_param *param);
 // The prompt that STDIO loops print before every line.
 const char *debug_shell_prompt();
 
-// Fills ctx and channel for mode; handle is the connected descriptor of NET and PIPE (owned by
-// the channel from now on), ignored for STDIO. STDIO prints the "Type `help`" hint after 300 ms.
+// Fills ctx and the channel for mode (channel type 2 for STDIO, 0 for NET, 3 for PIPE; time-out
+// 1000 ms; handle as given). STDIO prints the "Type `help`" hint after 300 ms.
 // 0, or -1 for an unknown mode.
-int dbgsh_srv_ctx_init(sh_ctx *ctx, dbg_channel *channel, uint32_t mode, int handle);
+int dbgsh_srv_ctx_init(sh_ctx *ctx, net_sock *channel, uint32_t mode, uint32_t handle);
 // Serves lines until the input ends, a read fails or exit/quit ran; 0.
 int dbgsh_srv_imp(sh_ctx *ctx);
 // The STDIO loop on the calling thread; 0.
