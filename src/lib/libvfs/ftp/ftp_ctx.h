@@ -88,10 +88,18 @@ struct FtpFile {
   ~FtpFile() { net_close(&data); }
 };
 
+// One listed entry, kept small: a full VfsDirEntry holds 4 KiB for a link target that FTP
+// never reports, and listings run to thousands of entries.
+struct FtpListEntry {
+  VfsFileInfo info;
+  std::string name;
+};
+
 struct FtpDir {
   uint32_t kind = VFS_KIND_DIR;
-  std::vector<VfsDirEntry> entries;  // the whole listing, read at open
+  std::vector<FtpListEntry> entries;  // the whole listing, read at open
   size_t next = 0;
+  VfsDirEntry current{};  // what readdir handed out last
   FtpMount *ctx = nullptr;
 };
 
@@ -144,7 +152,7 @@ int ftp_record_missing(FtpMount *ctx, FtpConn *conn, const std::string &server_p
                        const std::string &text, const char *what);
 // Reads a directory listing (CWD + MLSD) on conn; -1 with the error recorded.
 int ftp_list_dir(FtpMount *ctx, FtpConn *conn, const std::string &server_path,
-                 std::vector<VfsDirEntry> *out);
+                 std::vector<FtpListEntry> *out);
 
 // Records a failure in the mount's error record; always -1.
 int ftp_fail_at(FtpMount *ctx, const char *file, int line, const char *func, verrno code,

@@ -1,6 +1,7 @@
 // FTP directory handles: the whole MLSD listing is read when the directory is opened, so that
 // the control connection is free again before the first entry is handed out.
 #include <algorithm>
+#include <cstring>
 
 #include "ftp_ops.h"
 #include "pal_url.h"
@@ -15,8 +16,9 @@ void *ftp_opendir(void *ctx, const char *path, const char *pattern) {
   dir->ctx = mount;
   if (ftp_list_dir(mount, lease.get(), sp, &dir->entries) != 0) return nullptr;
   if (pattern != nullptr) {
-    std::erase_if(dir->entries,
-                  [&](const VfsDirEntry &e) { return !str_wildcard_match(pattern, e.name); });
+    std::erase_if(dir->entries, [&](const FtpListEntry &e) {
+      return !str_wildcard_match(pattern, e.name.c_str());
+    });
   }
   return dir.release();
 }
@@ -24,7 +26,10 @@ void *ftp_opendir(void *ctx, const char *path, const char *pattern) {
 VfsDirEntry *ftp_readdir(void *dh) {
   auto *dir = static_cast<FtpDir *>(dh);
   if (dir == nullptr || dir->next >= dir->entries.size()) return nullptr;
-  return &dir->entries[dir->next++];
+  const FtpListEntry &e = dir->entries[dir->next++];
+  dir->current.info = e.info;
+  memcpy(dir->current.name, e.name.c_str(), e.name.size() + 1);  // parsed to fit
+  return &dir->current;
 }
 
 // Positions are indexes into the listing: telldir names the entry the next readdir delivers.

@@ -59,7 +59,7 @@ int remove_dir(FtpMount *ctx, const char *path) {
                       return ftp_record_missing(ctx, conn, sp, ret, text, "RMD");
                     if (!is_dir(info))
                       return FTP_FAIL(ctx, VERR_PATH_NOT_FOUND, "RMD [%s]: a file", sp.c_str());
-                    std::vector<VfsDirEntry> entries;
+                    std::vector<FtpListEntry> entries;
                     if (ftp_list_dir(ctx, conn, sp, &entries) == 0 && entries.size() > 2)
                       return FTP_FAIL(ctx, VERR_DIR_NOT_EMPTY, "RMD [%s]: not empty", sp.c_str());
                     return FTP_FAIL(ctx, ftp_reply_verr(ret, text), "RMD [%s] ret=%d %s",

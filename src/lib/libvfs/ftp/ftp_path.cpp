@@ -60,7 +60,7 @@ bool read_listing(net_sock *data, std::string *out) {
 
 // The listing of a directory on conn, without recording anything: 0, or the failing code.
 int list_on(FtpMount *ctx, FtpConn *conn, const std::string &server_path,
-            std::vector<VfsDirEntry> *out, std::string *text) {
+            std::vector<FtpListEntry> *out, std::string *text) {
   int ret = ftp_cmd(conn, text, "CWD %s", server_path.c_str());
   if (ret != 250) {
     ZLOG(LOG2_DBG, "CWD return error=%d\n", ret);
@@ -107,7 +107,7 @@ int list_on(FtpMount *ctx, FtpConn *conn, const std::string &server_path,
     entry.info.ino = path_ino(child_of(server_path, entry.name));
     have_dot = have_dot || strcmp(entry.name, ".") == 0;
     have_dotdot = have_dotdot || strcmp(entry.name, "..") == 0;
-    out->push_back(entry);
+    out->push_back(FtpListEntry{entry.info, entry.name});
   }
   net_close(&data);
   text->clear();
@@ -115,11 +115,10 @@ int list_on(FtpMount *ctx, FtpConn *conn, const std::string &server_path,
   if (ret != 226 && ret != 250) return ret > 0 ? ret : -1;
   for (const char *name : {"..", "."}) {
     if (strcmp(name, ".") == 0 ? have_dot : have_dotdot) continue;
-    VfsDirEntry dot{};
+    FtpListEntry dot{VfsFileInfo{}, name};
     dot.info.type = VFS_FTYPE_DIR | VFS_FTYPE_NO_MODE;
     dot.info.nlink = 1;
     dot.info.ino = path_ino(child_of(server_path, name));
-    strcpy(dot.name, name);
     out->insert(out->begin(), dot);
   }
   return 0;
@@ -151,11 +150,11 @@ int ftp_stat_on(FtpMount *ctx, FtpConn *conn, const std::string &server_path, Vf
     }
     return -1;
   }
-  std::vector<VfsDirEntry> entries;
+  std::vector<FtpListEntry> entries;
   const int ret = list_on(ctx, conn, parent_of(server_path), &entries, &text);
   if (ret != 0) return ret;
   const std::string name = base_of(server_path);
-  for (const VfsDirEntry &e : entries) {
+  for (const FtpListEntry &e : entries) {
     if (name == e.name) {
       *info = e.info;
       return 0;
@@ -211,7 +210,7 @@ int ftp_stat_path(FtpMount *ctx, const char *server_path, VfsFileInfo *info) {
 }
 
 int ftp_list_dir(FtpMount *ctx, FtpConn *conn, const std::string &server_path,
-                 std::vector<VfsDirEntry> *out) {
+                 std::vector<FtpListEntry> *out) {
   std::string text;
   const int ret = list_on(ctx, conn, server_path, out, &text);
   if (ret == 0) return 0;
