@@ -10,6 +10,11 @@
 
 namespace {
 
+struct sh_cmd_table {
+  const sh_cmd *cmds;
+  size_t count;
+};
+
 const sh_cmd kBuiltins[] = {
     {"show", cmd_show, "Show the status of the program"},
     {"set", cmd_set, "Set public options"},
@@ -27,6 +32,7 @@ const sh_cmd kBuiltins[] = {
     {"?", cmd_help, "Synonym for `help'"},
 };
 
+constexpr sh_cmd_table kBuiltinTable{kBuiltins, sizeof(kBuiltins) / sizeof(kBuiltins[0])};
 sh_cmd_table g_app_cmds{nullptr, 0};
 void (*g_exit_hook)() = nullptr;
 
@@ -50,13 +56,10 @@ void list_table(std::string &text, sh_cmd_table table) {
 void libsh_set_app_cmds(const sh_cmd *cmds, size_t count) { g_app_cmds = {cmds, cmds ? count : 0}; }
 void libsh_set_exit_hook(void (*hook)()) { g_exit_hook = hook; }
 
-sh_cmd_table sh_app_cmds() { return g_app_cmds; }
-sh_cmd_table sh_builtin_cmds() { return {kBuiltins, sizeof(kBuiltins) / sizeof(kBuiltins[0])}; }
-
 const sh_cmd *sh_find_cmd(const char *name) {
   if (name == nullptr) return nullptr;
   if (const sh_cmd *cmd = find_in(g_app_cmds, name)) return cmd;
-  return find_in(sh_builtin_cmds(), name);
+  return find_in(kBuiltinTable, name);
 }
 
 const char *libsh_cmd_help(const char *name) {
@@ -78,7 +81,7 @@ int cmd_help(sh_ctx *ctx, int argc, char **argv) {
   }
   std::string text;
   list_table(text, g_app_cmds);
-  list_table(text, sh_builtin_cmds());
+  list_table(text, kBuiltinTable);
   text += "\nFor more information, type 'help command' for each command.\n";
   text += "e.g. help pwd\n";
   ctx->write(ctx->channel, text.c_str());

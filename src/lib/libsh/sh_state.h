@@ -58,12 +58,6 @@ const char *dvar_value(const dvar_item &item);
 int dvar_set_value(const dvar_item &item, const char *value, char *msg, size_t size);
 
 // --- command tables (sh_cmds.cpp) ---
-struct sh_cmd_table {
-  const sh_cmd *cmds;
-  size_t count;
-};
-sh_cmd_table sh_app_cmds();
-sh_cmd_table sh_builtin_cmds();
 // Program's table first, then the built-ins; null when in neither.
 const sh_cmd *sh_find_cmd(const char *name);
 void sh_run_exit_hook();
