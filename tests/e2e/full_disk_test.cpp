@@ -55,8 +55,11 @@ TEST_F(FullDisk, FsyncReportsTheFailedWrite) {
   int fd = open((tree_.mnt + "/big").c_str(), O_CREAT | O_WRONLY, 0644);
   ASSERT_GE(fd, 0);
   int write_errno = write_megabyte(fd);
-  if (write_errno == 0) EXPECT_FAILS_WITH(fsync(fd), ENOSPC);
-  else EXPECT_EQ(write_errno, ENOSPC);
+  if (write_errno == 0) {
+    EXPECT_FAILS_WITH(fsync(fd), ENOSPC);
+  } else {
+    EXPECT_EQ(write_errno, ENOSPC);
+  }
   close(fd);
 }
 

@@ -8,6 +8,10 @@
 #include "pal_env.h"
 
 #include <cstdint>
+#include <sys/types.h>
+
+// Offsets and sizes of files past 2 GiB must survive on the 32-bit target too.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
 extern VfsMount *g_myfuse_mount;
 extern int g_myfuse_debug;
