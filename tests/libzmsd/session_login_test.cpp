@@ -16,7 +16,14 @@ constexpr char kUser[] = "alice";
 constexpr char kPassword[] = "s3cr3t-Pw";
 const std::string kCredentials = std::string(kUser) + ":" + kPassword;
 
-enum : int { CMD_LOGIN = 1, CMD_GOODBYE = 2, CMD_INFO = 4, CMD_FCTL = 20, CMD_KEY1 = 90, CMD_KEY2 = 91 };
+enum : int {
+  CMD_LOGIN = 1,
+  CMD_GOODBYE = 2,
+  CMD_INFO = 4,
+  CMD_FCTL = 20,
+  CMD_KEY1 = 90,
+  CMD_KEY2 = 91
+};
 
 class SessionLoginTest : public SessionTest {};
 
@@ -48,16 +55,26 @@ struct login_case {
 
 TEST_F(SessionLoginTest, LoginChoiceFollowsProbeAndFrameVersion) {
   const std::vector<login_case> cases = {
-      {"open share: the probe is the login, the password is never sent", {"-f", "2"}, kCredentials,
+      {"open share: the probe is the login, the password is never sent",
+       {"-f", "2"},
+       kCredentials,
        {CMD_LOGIN, CMD_FCTL, CMD_INFO}},
       {"open share, simple-login server", {"-f", "1"}, "", {CMD_LOGIN, CMD_FCTL, CMD_INFO}},
-      {"frame version 1: simple login", {"-f", "1", "-u", kCredentials}, kCredentials,
+      {"frame version 1: simple login",
+       {"-f", "1", "-u", kCredentials},
+       kCredentials,
        {CMD_LOGIN, CMD_LOGIN, CMD_FCTL, CMD_INFO}},
-      {"frame version 2: key login", {"-f", "2", "-u", kCredentials}, kCredentials,
+      {"frame version 2: key login",
+       {"-f", "2", "-u", kCredentials},
+       kCredentials,
        {CMD_LOGIN, CMD_KEY1, CMD_KEY2, CMD_FCTL, CMD_INFO}},
-      {"key login with an empty password", {"-f", "2", "-u", "bob:"}, "bob",
+      {"key login with an empty password",
+       {"-f", "2", "-u", "bob:"},
+       "bob",
        {CMD_LOGIN, CMD_KEY1, CMD_KEY2, CMD_FCTL, CMD_INFO}},
-      {"simple login with an empty password", {"-f", "1", "-u", "bob:"}, "bob",
+      {"simple login with an empty password",
+       {"-f", "1", "-u", "bob:"},
+       "bob",
        {CMD_LOGIN, CMD_LOGIN, CMD_FCTL, CMD_INFO}},
   };
   for (const login_case &c : cases) {
@@ -67,7 +84,8 @@ TEST_F(SessionLoginTest, LoginChoiceFollowsProbeAndFrameVersion) {
     ASSERT_TRUE(s) << err.code << " " << err.text;
     EXPECT_EQ(commands(), c.commands);
     EXPECT_EQ(zmsd_cli_last_errno(s.get()), 0);
-    for (const std::string &line : requests()) EXPECT_EQ(line.find(kPassword), std::string::npos) << line;
+    for (const std::string &line : requests())
+      EXPECT_EQ(line.find(kPassword), std::string::npos) << line;
     s.reset();
     EXPECT_TRUE(wait_for_last_command(CMD_GOODBYE));
   }
@@ -82,7 +100,8 @@ TEST_F(SessionLoginTest, SimpleLoginSendsThePasswordDigest) {
   EXPECT_NE(lines[0].find("user=\":\" passwd=\"\""), std::string::npos) << lines[0];
   const std::string digest = openssl_sha1_base64(kPassword);
   ASSERT_EQ(digest.size(), 28u);
-  EXPECT_NE(lines[1].find("user=\"alice\" passwd=\"{SHA}" + digest + "\""), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find("user=\"alice\" passwd=\"{SHA}" + digest + "\""), std::string::npos)
+      << lines[1];
 }
 
 struct refused_case {
@@ -159,8 +178,8 @@ TEST_F(SessionLoginTest, ServerInformationLineIsLogged) {
   zmsd_info_value(info, "is_root", is_root, sizeof is_root);
   EXPECT_NE(arch[0], '\0');
   EXPECT_STREQ(order, "little");
-  const std::string line = std::string("ver=1.6.8 os=linux.") + arch + "." + bit + " order=" + order +
-                           " is_root=" + is_root + "\n";
+  const std::string line = std::string("ver=1.6.8 os=linux.") + arch + "." + bit +
+                           " order=" + order + " is_root=" + is_root + "\n";
   EXPECT_TRUE(log.any_contains(line)) << line;
 }
 
@@ -186,7 +205,8 @@ TEST_F(SessionLoginTest, CompressorIsAnnouncedWithFileControl10001) {
     ASSERT_EQ(bool(s), c.connects) << err.text;
     const std::vector<std::string> lines = requests();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_NE(lines[1].find("command=20 fd=0 " + std::string(c.data_field)), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("command=20 fd=0 " + std::string(c.data_field)), std::string::npos)
+        << lines[1];
     if (s) {
       EXPECT_STREQ(s->comp.name, c.name);
       EXPECT_NE(s->comp.comp, nullptr);
@@ -206,10 +226,11 @@ TEST_F(SessionLoginTest, ReconnectLogsInAgainOnAFreshConnection) {
   EXPECT_EQ(s->link.chan.timeout, 3000);
   EXPECT_EQ(s->link.srv_frame_ver, 2);
   EXPECT_TRUE(zmsd_cli_positioned_io(s.get()));
-  EXPECT_EQ(commands(), (std::vector<int>{CMD_LOGIN, CMD_KEY1, CMD_KEY2, CMD_FCTL, CMD_INFO, CMD_LOGIN,
-                                          CMD_KEY1, CMD_KEY2}));
+  EXPECT_EQ(commands(), (std::vector<int>{CMD_LOGIN, CMD_KEY1, CMD_KEY2, CMD_FCTL, CMD_INFO,
+                                          CMD_LOGIN, CMD_KEY1, CMD_KEY2}));
   const std::vector<std::string> lines = requests();
-  EXPECT_NE(context_of(lines[0]), context_of(lines[5])) << "the new login runs on a connection of its own";
+  EXPECT_NE(context_of(lines[0]), context_of(lines[5]))
+      << "the new login runs on a connection of its own";
   EXPECT_EQ(zmsd_cli_ver_info(s.get()), 0) << "the reconnected session answers";
 }
 

@@ -34,8 +34,8 @@ struct scheme_case {
 
 TEST_F(SessionParamsTest, SchemeChoosesTransportAndDefaultPort) {
   const std::vector<scheme_case> cases = {
-      {"zmp://10.0.0.5/", 6688, 0},        {"zmps://10.0.0.5/", 6686, 1},
-      {"ZMPS://10.0.0.5/", 6686, 1},       {"zmp://10.0.0.5:7000/", 7000, 0},
+      {"zmp://10.0.0.5/", 6688, 0},         {"zmps://10.0.0.5/", 6686, 1},
+      {"ZMPS://10.0.0.5/", 6686, 1},        {"zmp://10.0.0.5:7000/", 7000, 0},
       {"zmps://10.0.0.5:0/share", 6686, 1}, {"zmp://[fe80::1]:7001/a", 7001, 0},
   };
   for (const scheme_case &c : cases) {
@@ -93,7 +93,8 @@ TEST_F(SessionParamsTest, TimeoutsHaveDefaultsAndCaps) {
     EXPECT_EQ(p->connect_timeout, c.connect_ms);
     EXPECT_EQ(p->read_timeout, c.read_ms);
     EXPECT_EQ(p->write_timeout, c.write_ms);
-    EXPECT_EQ(p->sock.connect_timeout, c.connect_ms) << "the socket layer gets the connect time-out";
+    EXPECT_EQ(p->sock.connect_timeout, c.connect_ms)
+        << "the socket layer gets the connect time-out";
   }
 }
 
@@ -137,7 +138,8 @@ TEST_F(SessionParamsTest, CompressorAndCipherAreCutToTheirFields) {
 
 TEST_F(SessionParamsTest, ProxyComesFromTheBase64ProxyUrl) {
   // base64 of "http://p~:pp@127.0.0.1:3128" in the standard and in the URL-safe alphabet.
-  for (const char *encoded : {"aHR0cDovL3B+OnBwQDEyNy4wLjAuMTozMTI4", "aHR0cDovL3B-OnBwQDEyNy4wLjAuMTozMTI4"}) {
+  for (const char *encoded :
+       {"aHR0cDovL3B+OnBwQDEyNy4wLjAuMTozMTI4", "aHR0cDovL3B-OnBwQDEyNy4wLjAuMTozMTI4"}) {
     auto p = read(std::string("zmp://h/?proxy_url=") + encoded);
     ASSERT_TRUE(p) << err.text;
     EXPECT_EQ(p->sock.proxy.type, PROXY_HTTP);

@@ -25,8 +25,9 @@ class SessionProxyTest : public SessionTest {
   void start_proxy(bool with_auth) {
     if (!program_exists(kTinyproxy)) GTEST_SKIP() << "tinyproxy is not installed";
     proxy_port_ = unused_port();
-    std::string conf = "Port " + std::to_string(proxy_port_) +
-                       "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 8\nLogLevel Info\n";
+    std::string conf =
+        "Port " + std::to_string(proxy_port_) +
+        "\nListen 127.0.0.1\nTimeout 10\nAllow 127.0.0.1\nMaxClients 8\nLogLevel Info\n";
     if (with_auth) conf += std::string("BasicAuth ") + kProxyUser + " " + kProxyPassword + "\n";
     proxy_ = std::make_unique<server_process>(
         std::vector<std::string>{kTinyproxy, "-d", "-c", dir_.write("tinyproxy.conf", conf)},
@@ -42,7 +43,8 @@ class SessionProxyTest : public SessionTest {
     const std::string wanted = "CONNECT 127.0.0.1:" + std::to_string(port());
     const std::string log = proxy_->log();
     int count = 0;
-    for (size_t at = log.find(wanted); at != std::string::npos; at = log.find(wanted, at + 1)) ++count;
+    for (size_t at = log.find(wanted); at != std::string::npos; at = log.find(wanted, at + 1))
+      ++count;
     return count;
   }
 
@@ -83,7 +85,8 @@ TEST_F(SessionProxyTest, AuthenticatingProxyAcceptsTheUrlsCredentialsAndLogsHide
     ASSERT_TRUE(s) << err.code << " " << err.text << "\n" << proxy_->log();
     ASSERT_EQ(zmsd_cli_reconnect(s.get()), 0) << zmsd_cli_last_error(s.get());
     EXPECT_EQ(tunnels_to_peer(), 2) << proxy_->log();
-    for (const std::string &line : log.lines()) EXPECT_EQ(line.find(kProxyPassword), std::string::npos) << line;
+    for (const std::string &line : log.lines())
+      EXPECT_EQ(line.find(kProxyPassword), std::string::npos) << line;
   }
   err = verr_info{};
   session_ptr refused(

@@ -38,7 +38,8 @@ TEST_F(SessionTlsTest, ForcedSuiteIsNegotiatedWithAServerOfferingIt) {
   start_peer({});
   socat_tls_server tls(cert, port(), "AES256-SHA");
   ASSERT_TRUE(tls.ok()) << tls.log_text();
-  session_ptr s(zmsd_cli_connect(url_for(tls.port(), "", "ssl-cipher=AES_256_ECB", "ZMPS").c_str(), &err));
+  session_ptr s(
+      zmsd_cli_connect(url_for(tls.port(), "", "ssl-cipher=AES_256_ECB", "ZMPS").c_str(), &err));
   ASSERT_TRUE(s) << err.code << " " << err.text << "\n" << tls.log_text();
   EXPECT_STREQ(ssl_cli_get_ciphersuite(tls_of(s.get())), kForcedSuite);
 }
@@ -47,7 +48,8 @@ TEST_F(SessionTlsTest, ForcedSuiteFailsAgainstAServerWithoutIt) {
   start_peer({});
   socat_tls_server tls(cert, port(), "ECDHE-RSA-AES128-GCM-SHA256");
   ASSERT_TRUE(tls.ok()) << tls.log_text();
-  session_ptr s(zmsd_cli_connect(url_for(tls.port(), "", "ssl-cipher=aes_256_ecb", "zmps").c_str(), &err));
+  session_ptr s(
+      zmsd_cli_connect(url_for(tls.port(), "", "ssl-cipher=aes_256_ecb", "zmps").c_str(), &err));
   EXPECT_FALSE(s);
   EXPECT_EQ(err.code, VERR_GENERAL_FAILURE);
   EXPECT_STREQ(err.text, "ssl_cli_connect failed");
@@ -62,7 +64,8 @@ TEST_F(SessionTlsTest, TlsToAPlainServerFailsTheHandshake) {
 }
 
 TEST_F(SessionTlsTest, ReconnectRunsTlsAgainWithTheSameSuite) {
-  start_peer({"--tls-cert", cert.dir() + "/cert.pem", "--tls-key", cert.dir() + "/key.pem", "-u", "alice:pw"});
+  start_peer({"--tls-cert", cert.dir() + "/cert.pem", "--tls-key", cert.dir() + "/key.pem", "-u",
+              "alice:pw"});
   session_ptr s(zmsd_cli_connect(url("alice:pw", "ssl-cipher=aes_256_ecb", "zmps").c_str(), &err));
   ASSERT_TRUE(s) << err.code << " " << err.text;
   const ssl_cli_conn *first = tls_of(s.get());

@@ -5,6 +5,9 @@
 
 static const char kLogTag[] = "sdcli";
 
+const blobmsg_policy kSdStatusPolicy[2] = {{"errno", BLOBMSG_TYPE_INT32},
+                                           {"errno_str", BLOBMSG_TYPE_STRING}};
+
 zmsd_session *sd_handle_session(const void *handle) {
   if (!handle) return nullptr;
   auto *s = static_cast<zmsd_session *>(const_cast<void *>(handle));
@@ -22,7 +25,8 @@ const char *zmsd_cli_last_error(const void *handle) {
 }
 
 int sd_send(zmsd_session *s, int command) {
-  return zmsd_send_request(&s->link, command, s->link.build.head, int(blob_buf_len(&s->link.build)));
+  return zmsd_send_request(&s->link, command, s->link.build.head,
+                           int(blob_buf_len(&s->link.build)));
 }
 
 int sd_parse(zmsd_session *s, const blobmsg_policy *policy, int count, const blob_attr **table) {

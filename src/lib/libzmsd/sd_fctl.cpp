@@ -13,19 +13,17 @@ namespace {
 
 constexpr int CMD_FILE_CONTROL = 20;
 
-const blobmsg_policy kStatusPolicy[] = {{"errno", BLOBMSG_TYPE_INT32},
-                                        {"errno_str", BLOBMSG_TYPE_STRING}};
-
 }  // namespace
 
 int sd_file_control(zmsd_session *s, uint64_t fd, int code, const void *data, int len) {
   blob_buf *b = &s->link.build;
   if (blob_buf_init(b, BLOB_MSG_ID) != 0 || blobmsg_add_u64(b, "fd", fd) != 0 ||
-      blobmsg_add_u32(b, "cmd", uint32_t(code)) != 0 || blobmsg_add_u32(b, "len", uint32_t(len)) != 0 ||
+      blobmsg_add_u32(b, "cmd", uint32_t(code)) != 0 ||
+      blobmsg_add_u32(b, "len", uint32_t(len)) != 0 ||
       blobmsg_add_field(b, BLOBMSG_TYPE_BINARY, "data", data, len) != 0)
     return SD_MEMORY_ERROR;
   const blob_attr *table[2] = {};
-  return sd_call(s, CMD_FILE_CONTROL, kStatusPolicy, 2, table);
+  return sd_call(s, CMD_FILE_CONTROL, kSdStatusPolicy, 2, table);
 }
 
 int sd_pack_announce(zmsd_session *s, const char *name) {

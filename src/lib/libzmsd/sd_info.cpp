@@ -16,8 +16,9 @@ namespace {
 constexpr int CMD_SERVER_INFO = 4;
 constexpr int kVerFields = 4;
 
-const blobmsg_policy kInfoPolicy[] = {
-    {"errno", BLOBMSG_TYPE_INT32}, {"errno_str", BLOBMSG_TYPE_STRING}, {"info", BLOBMSG_TYPE_STRING}};
+const blobmsg_policy kInfoPolicy[] = {{"errno", BLOBMSG_TYPE_INT32},
+                                      {"errno_str", BLOBMSG_TYPE_STRING},
+                                      {"info", BLOBMSG_TYPE_STRING}};
 
 // The line of info that starts with key and "=", or an empty view.
 std::string_view info_line(std::string_view info, std::string_view key) {
@@ -41,7 +42,8 @@ char *zmsd_info_value(const char *info, const char *key, char *out, size_t size)
   const std::string_view value = info_line(info, key);
   const size_t open = value.find('[');
   const size_t close = value.rfind(']');
-  if (open == std::string_view::npos || close == std::string_view::npos || close <= open) return out;
+  if (open == std::string_view::npos || close == std::string_view::npos || close <= open)
+    return out;
   const size_t n = std::min(close - open - 1, size - 1);
   memcpy(out, value.data() + open + 1, n);
   out[n] = '\0';
@@ -55,7 +57,8 @@ uint64_t zmsd_ver_parse(const char *text) {
   for (int field = 1;; ++field, ++p) {
     if (field > kVerFields) return 0;
     uint16_t number = 0;  // each number is kept in 16 bits
-    for (; isdigit(static_cast<unsigned char>(*p)); ++p) number = uint16_t(number * 10 + (*p - '0'));
+    for (; isdigit(static_cast<unsigned char>(*p)); ++p)
+      number = uint16_t(number * 10 + (*p - '0'));
     packed |= uint64_t(number) << (16 * (kVerFields - field));
     if (*p != '.') break;
   }

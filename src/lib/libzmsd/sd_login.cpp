@@ -21,17 +21,17 @@ constexpr char kProbeUser[] = ":";
 constexpr int kLoginRequired = 1;  // the probe's server error number when a login is needed
 constexpr uint32_t kKeyLoginVer = 1;
 
-const blobmsg_policy kSimpleLoginPolicy[] = {
-    {"errno", BLOBMSG_TYPE_INT32}, {"errno_str", BLOBMSG_TYPE_STRING}, {"os_type", BLOBMSG_TYPE_INT32}};
+const blobmsg_policy kSimpleLoginPolicy[] = {{"errno", BLOBMSG_TYPE_INT32},
+                                             {"errno_str", BLOBMSG_TYPE_STRING},
+                                             {"os_type", BLOBMSG_TYPE_INT32}};
 const blobmsg_policy kKeyLogin1Policy[] = {{"errno", BLOBMSG_TYPE_INT32},
                                            {"errno_str", BLOBMSG_TYPE_STRING},
                                            {"ver", BLOBMSG_TYPE_INT32},
                                            {"cert", BLOBMSG_TYPE_STRING}};
-const blobmsg_policy kKeyLogin2Policy[] = {{"errno", BLOBMSG_TYPE_INT32},
-                                           {"errno_str", BLOBMSG_TYPE_STRING}};
 
 // The response of a login request: receive, parse, keep the server's error.
-int login_response(zmsd_session *s, const blobmsg_policy *policy, int count, const blob_attr **table) {
+int login_response(zmsd_session *s, const blobmsg_policy *policy, int count,
+                   const blob_attr **table) {
   int length = 0;
   const int status = client_recv_response(s, &length);
   if (status != SD_OK) {
@@ -50,7 +50,8 @@ int cli_init1(zmsd_session *s, const char *user, const char *password) {
   char digest[PWD_TEXT_SIZE];
   libpwd_pwd_sha(password, digest, sizeof digest);
   blob_buf *b = &s->link.build;
-  const bool built = blob_buf_init(b, BLOB_MSG_ID) == 0 && blobmsg_add_string(b, "user", user) == 0 &&
+  const bool built = blob_buf_init(b, BLOB_MSG_ID) == 0 &&
+                     blobmsg_add_string(b, "user", user) == 0 &&
                      blobmsg_add_string(b, "passwd", digest) == 0;
   secret_wipe(digest, sizeof digest);
   if (!built) return SD_MEMORY_ERROR;
@@ -60,8 +61,9 @@ int cli_init1(zmsd_session *s, const char *user, const char *password) {
   // "os_type" is optional: a failed login carries none, and then the last known type stays.
   const blob_attr *table[3] = {};
   status = login_response(s, kSimpleLoginPolicy, 2, table);
-  if (status == SD_OK && blobmsg_parse(&kSimpleLoginPolicy[2], 1, &table[2], sd_response_data(&s->link),
-                                       sd_response_data_len(&s->link)) == 0 &&
+  if (status == SD_OK &&
+      blobmsg_parse(&kSimpleLoginPolicy[2], 1, &table[2], sd_response_data(&s->link),
+                    sd_response_data_len(&s->link)) == 0 &&
       table[2])
     s->os_type = int32_t(blobmsg_get_u32(table[2]));
   return status;
@@ -72,13 +74,14 @@ namespace {
 // Step 2 of the key login: the key over the challenge.
 int cli_init3(zmsd_session *s) {
   blob_buf *b = &s->link.build;
-  if (blob_buf_init(b, BLOB_MSG_ID) != 0 || blobmsg_add_string(b, "lkey", s->login_key.reveal()) != 0)
+  if (blob_buf_init(b, BLOB_MSG_ID) != 0 ||
+      blobmsg_add_string(b, "lkey", s->login_key.reveal()) != 0)
     return SD_MEMORY_ERROR;
   const int status = sd_send(s, CMD_KEY_LOGIN2);
   ZLOG(LOG2_VERB, "client_send_reqest ret=%d\n", status);
   if (status != SD_OK) return status;
   const blob_attr *table[2] = {};
-  return login_response(s, kKeyLogin2Policy, 2, table);
+  return login_response(s, kSdStatusPolicy, 2, table);
 }
 
 }  // namespace
@@ -99,8 +102,8 @@ int cli_init2(zmsd_session *s, const char *user, const char *password) {
   snprintf(cert, sizeof cert, "%s", blobmsg_get_string(table[3]));
   char key[PWD_KEY_SIZE];
   const int32_t ver = int32_t(blobmsg_get_u32(table[2]));
-  const bool built = libpwd_build_key(user, password, ver, cert, key, sizeof key) == 0 &&
-                     s->login_key.assign(key);
+  const bool built =
+      libpwd_build_key(user, password, ver, cert, key, sizeof key) == 0 && s->login_key.assign(key);
   secret_wipe(key, sizeof key);
   return built ? cli_init3(s) : SD_MEMORY_ERROR;
 }

@@ -79,6 +79,8 @@ zmsd_session *sd_handle_session(const void *handle);
 // "errno_str"), keep the server's error. A client status code.
 [[nodiscard]] int sd_call(zmsd_session *s, int command, const blobmsg_policy *policy, int count,
                           const blob_attr **table);
+// The policy of a response that carries nothing besides the server's status.
+extern const blobmsg_policy kSdStatusPolicy[2];
 // The steps of sd_call, for exchanges that log between them.
 [[nodiscard]] int sd_send(zmsd_session *s, int command);
 [[nodiscard]] int client_recv_response(zmsd_session *s, int *length);
