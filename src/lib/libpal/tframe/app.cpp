@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "bsvf.h"
 #include "log2.h"
 #include "pal_env.h"
 #include "pal_log.h"
@@ -51,6 +52,7 @@ int app_opt_init(int argc, char **argv) {
   app_join_cmdline(argc, argv);
   os_panic_install();
   os_panic_set_app_ver(g_app.app_ver);
+  bsvf_set_app_ver(g_app.app_ver);
   if (g_app.opt_get == nullptr) {
     ZLOG(LOG2_ERR, "expr[%s]: assert failed\n", "g_app.opt_get!=NULL");
     return -1;
