@@ -106,5 +106,9 @@ bool str_is_enclosed(const char *text, char first, char last);
 bool url_is_absolute(const char *text);
 bool url_has_scheme(const char *text);
 
+// Size text ("2m", "512k", "2mb"): a decimal number and unit suffixes, to bytes; 0 for a text
+// that breaks the rule (callers read 0 as "no size").
+uint64_t str_size_text_bytes(const char *text);
+
 // Wildcard match with "*" and "?" (used by INI section patterns).
 bool str_wildcard_match(const char *pattern, const char *text);

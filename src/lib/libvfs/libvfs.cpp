@@ -104,7 +104,7 @@ const VfsDriver *vfs_find_driver(const char *url) {
 namespace {
 
 uint32_t cache_bytes(const char *text) {
-  const uint64_t bytes = vfs_size_text_bytes(text);
+  const uint64_t bytes = str_size_text_bytes(text);
   // A size beyond 32 bits cannot be allocated anyway; the cache set-up then runs without one.
   return bytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(bytes);
 }

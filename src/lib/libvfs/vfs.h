@@ -315,9 +315,6 @@ VfsMount *vfs_mount(const char *url, verr_info *err);
 int vfs_umount(VfsMount *mount);
 int vfs_set_mnt_dir(VfsMount *mount, const char *dir);  // vfs_symlink needs it
 
-// Size text ("2m", "512k", "2mb") to bytes; 0 for a text that breaks the rule.
-uint64_t vfs_size_text_bytes(const char *text);
-
 // --- file handles ----------------------------------------------------------------------------
 
 VfsHandle *vfs_open(VfsMount *mount, const char *path, uint32_t vfs_flags);

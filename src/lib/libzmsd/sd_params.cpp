@@ -9,7 +9,7 @@
 
 #include "sd_session.h"
 #include "secret_wipe.h"
-#include "vfs.h"
+#include "pal_url.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ int32_t timeout_ms(const char *url, const char *key, int32_t def) {
 int32_t size_bytes(const char *url, const char *key, int32_t def) {
   char text[kSizeText];
   url_get_query(url, key, "", text, sizeof text);
-  const uint64_t bytes = vfs_size_text_bytes(text);
+  const uint64_t bytes = str_size_text_bytes(text);
   return bytes == 0 || bytes > INT32_MAX ? def : int32_t(bytes);
 }
 

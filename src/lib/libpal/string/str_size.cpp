@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "vfs.h"
+#include "pal_url.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ bool ends_in_three_letters(const char *text, size_t len) {
 
 }  // namespace
 
-uint64_t vfs_size_text_bytes(const char *text) {
+uint64_t str_size_text_bytes(const char *text) {
   if (text == nullptr || !isdigit(static_cast<unsigned char>(text[0]))) return 0;
   const size_t len = strnlen(text, kMaxText + 1);
   if (len > kMaxText || ends_in_three_letters(text, len)) return 0;

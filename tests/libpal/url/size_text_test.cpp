@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "vfs.h"
+#include "pal_url.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ struct SizeCase {
 class SizeTextTest : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(SizeTextTest, Converts) {
-  EXPECT_EQ(vfs_size_text_bytes(GetParam().text), GetParam().bytes)
+  EXPECT_EQ(str_size_text_bytes(GetParam().text), GetParam().bytes)
       << "\"" << GetParam().text << "\"";
 }
 
@@ -38,9 +38,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{"20000000p", 0}));  // beyond 64 bits
 
 TEST(SizeTextLimits, TextLongerThan256CharactersIsZero) {
-  EXPECT_EQ(vfs_size_text_bytes(("000" + std::string(253, '0') + "1").c_str()), 0u);
-  EXPECT_EQ(vfs_size_text_bytes((std::string(255, '0') + "1").c_str()), 1u);
-  EXPECT_EQ(vfs_size_text_bytes(nullptr), 0u);
+  EXPECT_EQ(str_size_text_bytes(("000" + std::string(253, '0') + "1").c_str()), 0u);
+  EXPECT_EQ(str_size_text_bytes((std::string(255, '0') + "1").c_str()), 1u);
+  EXPECT_EQ(str_size_text_bytes(nullptr), 0u);
 }
 
 }  // namespace
