@@ -10,6 +10,7 @@
 #include "pal_url.h"
 #include "vfs_core.h"
 #include "zmcli.h"
+#include "zmsd/zmsd_driver.h"
 
 static const char kLogTag[] = "vfs";
 
@@ -28,9 +29,9 @@ Registry &registry() {
   return reg;
 }
 
-// Built-in drivers in registration order; the last registered is probed first. The remote
-// service driver and then the FTP driver take their places after the local one.
-const VfsDriver *const kBuiltinDrivers[] = {&vfs_file_driver, &vfs_ftp_driver};
+// Built-in drivers in registration order; the last registered is probed first: FTP, then the
+// remote service, then the local directory, which claims every URL.
+const VfsDriver *const kBuiltinDrivers[] = {&vfs_file_driver, &vfs_zmsd_driver, &vfs_ftp_driver};
 
 int free_slot() {
   auto &slots = registry().slots;
