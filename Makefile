@@ -15,6 +15,7 @@ build: deps
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	JOBS=$(JOBS) scripts/test-sanitized.sh $(BUILD)-asan
 
 demo: build
 	@scripts/demo.sh $(BUILD)
