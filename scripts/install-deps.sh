@@ -9,6 +9,7 @@ packages=(
   openssl
   tinyproxy dante-server microsocks
   proftpd-core
+  clang libclang-rt-14-dev
 )
 
 missing=()
