@@ -10,6 +10,7 @@ packages=(
   tinyproxy dante-server microsocks
   proftpd-core
   clang libclang-rt-14-dev
+  rsync git sqlite3
 )
 
 missing=()
