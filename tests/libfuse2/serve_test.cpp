@@ -1,11 +1,13 @@
-// Real kernel mounts through the in-process mount routine with a two-entry file system:
-// serving, the ways a mount ends (external unmount, unmount without channel, SIGHUP) and
-// read-only mounts. Needs root and /dev/fuse; skipped otherwise.
+// Real kernel mounts through the in-process mount routine with a tiny file system (a file to
+// read, one that takes writes): serving, request sizes, the ways a mount ends (external
+// unmount, unmount without channel, SIGHUP) and read-only mounts.
+// Needs root and /dev/fuse; skipped otherwise.
 #include "fuse2.h"
 #include "fuse_mountinfo.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -31,6 +33,11 @@ int tiny_getattr(const char *path, struct stat *st) {
     st->st_nlink = 2;
     return 0;
   }
+  if (strcmp(path, "/sink") == 0) {
+    st->st_mode = S_IFREG | 0666;
+    st->st_nlink = 1;
+    return 0;
+  }
   if (strcmp(path, "/hello") == 0) {
     st->st_mode = S_IFREG | 0644;
     st->st_nlink = 1;
@@ -48,7 +55,7 @@ int tiny_readdir(const char *, void *buf, fuse_fill_dir_t filler, off_t, fuse_fi
 }
 
 int tiny_open(const char *path, fuse_file_info *) {
-  return strcmp(path, "/hello") == 0 ? 0 : -ENOENT;
+  return strcmp(path, "/hello") == 0 || strcmp(path, "/sink") == 0 ? 0 : -ENOENT;
 }
 
 int tiny_read(const char *, char *buf, size_t size, off_t offset, fuse_file_info *) {
@@ -61,6 +68,16 @@ int tiny_read(const char *, char *buf, size_t size, off_t offset, fuse_file_info
 
 int tiny_mkdir(const char *, mode_t) { return -ENOSPC; }
 
+// "/sink" takes any write and remembers the largest request the kernel sent.
+std::atomic<size_t> g_largest_write{0};
+
+int tiny_write(const char *, const char *, size_t size, off_t, fuse_file_info *) {
+  size_t seen = g_largest_write.load();
+  while (size > seen && !g_largest_write.compare_exchange_weak(seen, size)) {
+  }
+  return static_cast<int>(size);
+}
+
 fuse_operations tiny_ops() {
   fuse_operations ops{};
   ops.getattr = tiny_getattr;
@@ -68,6 +85,7 @@ fuse_operations tiny_ops() {
   ops.open = tiny_open;
   ops.read = tiny_read;
   ops.mkdir = tiny_mkdir;
+  ops.write = tiny_write;
   return ops;
 }
 
@@ -157,6 +175,20 @@ TEST_F(KernelMount, HangupEndsTheLoopAndUndoesTheMount) {
   ASSERT_EQ(pthread_kill(loop_thread_, SIGHUP), 0);
   EXPECT_EQ(served_result(), 0);
   EXPECT_EQ(fuse_mount_options(mnt_), "");
+}
+
+// A page-sized request per 4 KiB would make every bulk write a crawl through the loop.
+TEST_F(KernelMount, OneLargeWriteArrivesInRequestsLargerThanAPage) {
+  ASSERT_TRUE(start(""));
+  g_largest_write = 0;
+  std::string block(1 << 20, 'w');
+  int fd = open((mnt_ + "/sink").c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0) << strerror(errno);
+  EXPECT_EQ(write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+  EXPECT_EQ(close(fd), 0);
+  EXPECT_GT(g_largest_write.load(), 4096u);
+  EXPECT_EQ(fuse2_unmount(mnt_.c_str(), nullptr), 0);
+  EXPECT_EQ(served_result(), 0);
 }
 
 TEST_F(KernelMount, ReadOnlyOptionGivesReadOnlyMount) {
