@@ -2,6 +2,7 @@
 // error case, checked against the backing directory.
 #include "e2e_fixture.h"
 
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -194,6 +195,44 @@ TEST_F(FsOps, UtimensSetsTheTimes) {
   ASSERT_EQ(stat(b("f").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, 1300000000);
   EXPECT_FAILS_WITH(utimensat(AT_FDCWD, m("missing").c_str(), times, 0), ENOENT);
+}
+
+// touch -m, touch -a and tar set one time and leave the other alone (UTIME_OMIT).
+TEST_F(FsOps, OneTimeChangesAndTheOtherStays) {
+  ASSERT_TRUE(write_all(b("f"), "x"));
+  const struct timespec start[2] = {{1000000000, 0}, {1200000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, b("f").c_str(), start, 0), 0);
+  EXPECT_EQ(e2e::shell("touch -m -d 2001-01-01T00:00:00Z \"" + m("f") + "\""), 0);
+  struct stat st{};
+  ASSERT_EQ(stat(b("f").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 978307200);
+  EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+  EXPECT_EQ(e2e::shell("touch -a -d 2002-01-01T00:00:00Z \"" + m("f") + "\""), 0);
+  ASSERT_EQ(stat(b("f").c_str(), &st), 0);
+  EXPECT_EQ(st.st_atim.tv_sec, 1009843200);
+  EXPECT_EQ(st.st_mtim.tv_sec, 978307200);
+  const struct timespec now_atime[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+  const time_t before = time(nullptr);
+  ASSERT_EQ(utimensat(AT_FDCWD, m("f").c_str(), now_atime, 0), 0);
+  ASSERT_EQ(stat(b("f").c_str(), &st), 0);
+  EXPECT_GE(st.st_atim.tv_sec, before);
+  EXPECT_LE(st.st_atim.tv_sec, time(nullptr));
+  EXPECT_EQ(st.st_mtim.tv_sec, 978307200);
+}
+
+// tar restores every modification time with UTIME_OMIT for the access time.
+TEST_F(FsOps, TarRestoresModificationTimes) {
+  ASSERT_TRUE(std::filesystem::create_directories(b("src/sub")));
+  for (const char *rel : {"src/a", "src/sub/b", "src/sub/c"}) ASSERT_TRUE(write_all(b(rel), rel));
+  std::string archive = tree_.work + "/" + name_ + ".tar";
+  ASSERT_EQ(e2e::shell("touch -d 2001-01-01T00:00:00Z \"" + b("src") + "\"/a \"" + b("src") +
+                       "\"/sub/* && tar -C \"" + b() + "\" -cf \"" + archive + "\" src"),
+            0);
+  ASSERT_TRUE(std::filesystem::create_directories(m("out")));
+  ASSERT_EQ(e2e::shell("tar -C \"" + m("out") + "\" -xf \"" + archive + "\""), 0);
+  std::string diff = e2e::shell_output("tar -C \"" + m("out") + "\" -df \"" + archive + "\" 2>&1");
+  EXPECT_EQ(diff.find("Mod time differs"), std::string::npos) << diff;
+  EXPECT_EQ(diff, "");
 }
 
 TEST_F(FsOps, AccessFollowsTheBacking) {

@@ -173,6 +173,15 @@ TEST_F(FtpMount, OperationsFtpCannotDoFailWithTheirErrno) {
   errno = 0;
   EXPECT_EQ(open(m("f").c_str(), O_RDWR), -1);
   EXPECT_EQ(errno, EOPNOTSUPP);
+  // FTP has no way to set times here: a time update, also one that leaves the access time
+  // alone as touch -m does, must fail instead of reporting success.
+  const struct timespec both[2] = {{1000000000, 0}, {1200000000, 0}};
+  const struct timespec mtime_only[2] = {{0, UTIME_OMIT}, {1200000000, 0}};
+  for (const struct timespec *ts : {both, mtime_only}) {
+    errno = 0;
+    EXPECT_EQ(utimensat(AT_FDCWD, m("f").c_str(), ts, 0), -1) << ts[0].tv_nsec;
+    EXPECT_EQ(errno, EOPNOTSUPP) << ts[0].tv_nsec;
+  }
   EXPECT_EQ(chmod(m("f").c_str(), 0600), 0) << "permissions are silently kept";
   EXPECT_EQ(slurp(m("f")), "0123456789");
 }

@@ -126,15 +126,33 @@ TEST(StatisticsConversion, ElevenFieldsInOrder) {
   EXPECT_EQ(stv.f_namemax, 255u);
 }
 
-TEST(TimesConversion, AccessAndModificationPassStatusChangeIsZero) {
-  const struct timespec ts[2] = {{1600000000, 5}, {-2, UTIME_OMIT}};
-  VfsTimes t = myfuse_timespec_2_times(ts);
-  EXPECT_EQ(t.atime.sec, 1600000000);
-  EXPECT_EQ(t.atime.nsec, 5u);
-  EXPECT_EQ(t.mtime.sec, -2);
-  EXPECT_EQ(t.mtime.nsec, static_cast<uint32_t>(UTIME_OMIT));
-  EXPECT_EQ(t.ctime.sec, 0);
-  EXPECT_EQ(t.ctime.nsec, 0u);
+// No driver may see the markers: "leave alone" keeps the file's time, "now" is the clock's.
+TEST(TimesConversion, MarkersBecomeTheKeptTimeOrNow) {
+  VfsFileInfo current{};
+  current.atime = VfsTime{111, 1};
+  current.mtime = VfsTime{222, 2};
+  const struct timespec now{1700000000, 7};
+  const struct {
+    struct timespec atime, mtime;
+    VfsTime want_atime, want_mtime;
+  } cases[] = {
+      {{1600000000, 5}, {-2, 9}, {1600000000, 5}, {-2, 9}},
+      {{0, UTIME_OMIT}, {978307200, 0}, {111, 1}, {978307200, 0}},
+      {{978307200, 0}, {0, UTIME_OMIT}, {978307200, 0}, {222, 2}},
+      {{0, UTIME_NOW}, {0, UTIME_OMIT}, {1700000000, 7}, {222, 2}},
+      {{0, UTIME_NOW}, {0, UTIME_NOW}, {1700000000, 7}, {1700000000, 7}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.atime.tv_nsec << " " << c.mtime.tv_nsec);
+    const struct timespec ts[2] = {c.atime, c.mtime};
+    VfsTimes t = myfuse_timespec_2_times(ts, current, now);
+    EXPECT_EQ(t.atime.sec, c.want_atime.sec);
+    EXPECT_EQ(t.atime.nsec, c.want_atime.nsec);
+    EXPECT_EQ(t.mtime.sec, c.want_mtime.sec);
+    EXPECT_EQ(t.mtime.nsec, c.want_mtime.nsec);
+    EXPECT_EQ(t.ctime.sec, 0);
+    EXPECT_EQ(t.ctime.nsec, 0u);
+  }
 }
 
 TEST(SlowCallCheck, WarnsAfterThreeSecondsAndErrsFromFifteen) {

@@ -45,4 +45,7 @@ uint32_t myfuse_open_flags_2_pl(int flags);
 int os_setxattr_flag_2_pl(int flags);
 void myfuse_info_2_stat(const VfsFileInfo &info, struct stat *st);
 void myfuse_statfs_2_statvfs(const VfsStatfs &stats, struct statvfs *stv);
-VfsTimes myfuse_timespec_2_times(const struct timespec ts[2]);
+// ts[0] access, ts[1] modification. A time given as UTIME_OMIT keeps its value in current, one
+// given as UTIME_NOW becomes now: no driver sees the markers. The status-change entry is 0.
+VfsTimes myfuse_timespec_2_times(const struct timespec ts[2], const VfsFileInfo &current,
+                                 const struct timespec &now);

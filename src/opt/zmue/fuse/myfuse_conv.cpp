@@ -97,8 +97,13 @@ void myfuse_statfs_2_statvfs(const VfsStatfs &stats, struct statvfs *stv) {
   stv->f_namemax = stats.namemax;
 }
 
-VfsTimes myfuse_timespec_2_times(const struct timespec ts[2]) {
-  return VfsTimes{time_from(ts[0]), time_from(ts[1]), VfsTime{0, 0}};
+VfsTimes myfuse_timespec_2_times(const struct timespec ts[2], const VfsFileInfo &current,
+                                 const struct timespec &now) {
+  auto resolve = [&now](const struct timespec &t, const VfsTime &kept) {
+    if (t.tv_nsec == UTIME_OMIT) return kept;
+    return time_from(t.tv_nsec == UTIME_NOW ? now : t);
+  };
+  return VfsTimes{resolve(ts[0], current.atime), resolve(ts[1], current.mtime), VfsTime{0, 0}};
 }
 
 void fuse_time_use_check(uint64_t start_ms, const char *path, const char *op_name) {

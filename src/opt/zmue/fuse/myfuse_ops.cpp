@@ -44,6 +44,8 @@ fuse_operations build_operations() {
   ops.access = xmp_access;
   ops.create = xmp_create;
   ops.utimens = xmp_utimens;
+  // Without it libfuse 2 drops every time update that leaves one of the two times alone.
+  ops.flag_utime_omit_ok = 1;
   return ops;
 }
 

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <ctime>
 
 static const char kLogTag[] = "zmue";
 
@@ -131,10 +132,21 @@ int xmp_access_i(const char *path, int mask) {
   return PATH_FAILED(path);
 }
 
+// touch -m, touch -a and tar set one time and mark the other UTIME_OMIT: that one keeps the
+// value the file has now, so it is read first.
 int xmp_utimens_i(const char *path, const struct timespec ts[2]) {
+  const bool keeps_atime = ts[0].tv_nsec == UTIME_OMIT;
+  const bool keeps_mtime = ts[1].tv_nsec == UTIME_OMIT;
+  if (keeps_atime && keeps_mtime) return 0;
   // Pending writes would change the modification time again when they are flushed.
   if (myfuse_flush_path(path) < 0) return PATH_FAILED(path);
-  VfsTimes times = myfuse_timespec_2_times(ts);
+  VfsFileInfo current{};
+  if ((keeps_atime || keeps_mtime) && vfs_lstat(g_myfuse_mount, path, &current) < 0) {
+    return PATH_FAILED(path);
+  }
+  struct timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  VfsTimes times = myfuse_timespec_2_times(ts, current, now);
   return vfs_lutime(g_myfuse_mount, path, &times) < 0 ? PATH_FAILED(path) : 0;
 }
 
