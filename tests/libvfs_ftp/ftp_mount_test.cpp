@@ -140,6 +140,33 @@ TEST_F(FtpMount, FilesCopiedInAndOutWithTools) {
   EXPECT_EQ(shell_output("echo more >> " + m("copy") + " && tail -c 5 " + m("copy")), "more");
 }
 
+// The server tells the upload's result only when the transfer ends: close(2) must wait for it
+// and report a refusal, and the file is complete on the server as soon as close returns.
+TEST_F(FtpMount, CloseReportsTheEndOfTheUpload) {
+  std::filesystem::create_directories(server_.home() + "/small");
+  // Made here as root: the FTP user must be able to write into it.
+  chmod((server_.home() + "/small").c_str(), 0777);
+  ASSERT_TRUE(start(server_.user_url())) << slurp(log_);
+  const std::string data(200000, 'u');
+  const struct {
+    const char *rel;
+    bool refused;
+  } cases[] = {{"whole", false}, {"small/too_big", true}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.rel);
+    int fd = open(m(c.rel).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << strerror(errno);
+    const bool written = write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+    const bool closed = close(fd) == 0;
+    if (c.refused) {
+      EXPECT_FALSE(written && closed) << "the refused upload was reported as done";
+    } else {
+      EXPECT_TRUE(written && closed) << strerror(errno);
+      EXPECT_EQ(slurp(server_.home() + "/" + c.rel), data);
+    }
+  }
+}
+
 TEST_F(FtpMount, DirectoryOf2000EntriesIsListed) {
   std::filesystem::create_directories(server_.home() + "/many");
   for (int i = 0; i < 2000; ++i) std::ofstream(server_.home() + "/many/f" + std::to_string(i));

@@ -93,6 +93,9 @@ bool ProftpdServer::write_config() const {
          "AllowOverwrite on\nAllowStoreRestart on\nPassivePorts "
       << port_ + 1 << " " << port_ + kPassiveSpan
       << "\nMasqueradeAddress 127.0.0.1\nTransferLog none\nMaxInstances 40\nSystemLog " << log_
+      // Uploads into "small" are refused once past 1000 bytes: the server reports it only at
+      // the end of the transfer.
+      << "\n<Directory " << home_ << "/small>\n  MaxStoreFileSize 1000 B\n</Directory>"
       << "\n<Anonymous " << anon_
       << ">\n  User nobody\n  Group nogroup\n  UserAlias anonymous nobody\n"
          "  RequireValidShell off\n  <Limit WRITE>\n    DenyAll\n  </Limit>\n</Anonymous>\n";

@@ -1,6 +1,7 @@
 // A real FTP server for the tests: proftpd from the distribution, started on 127.0.0.1 with a
 // configuration of its own in a temporary directory (a local user created for the run, chrooted
-// to its home, and read-only anonymous access to a second directory), stopped by its PID.
+// to its home, uploads into its "small" directory limited to 1000 bytes, and read-only
+// anonymous access to a second directory), stopped by its PID.
 #pragma once
 
 #include <sys/types.h>

@@ -285,6 +285,9 @@ struct VfsDriver {
   int (*read)(void *fh, void *buf, uint32_t size, int64_t offset);
   int (*write)(void *fh, const void *buf, uint32_t size, int64_t offset);
   int (*fsync)(void *fh, int datasync);
+  // Optional: completes what the driver otherwise completes only at close (an upload whose
+  // result the server reports at its end), so that vfs_flush, and with it close(2), reports it.
+  int (*flush)(void *fh);
   int64_t (*lseek)(void *fh, int64_t offset, int whence);
   int (*fstat)(void *fh, VfsFileInfo *info);
   int (*ftruncate)(void *fh, int64_t length);
@@ -326,8 +329,9 @@ VfsHandle *vfs_wopen(VfsMount *mount, const char *path, uint32_t access, uint32_
 int vfs_read(VfsHandle *fh, void *buf, uint32_t size, int64_t offset);
 // Bytes accepted or -1. A write held in the write cache reaches the driver at the next flush.
 int vfs_write(VfsHandle *fh, const void *buf, uint32_t size, int64_t offset);
-// Writes the handle's pending write-cache data: 0, or -1 with the mount's error record filled
-// (the data stays pending). The FUSE flush (every close(2)) reports its error to the application.
+// Writes the handle's pending write-cache data, then lets the driver complete its transfer
+// (its flush slot, when it has one): 0, or -1 with the mount's error record filled (the data
+// stays pending). The FUSE flush (every close(2)) reports its error to the application.
 [[nodiscard]] int vfs_flush(VfsHandle *fh);
 // Both write pending data, then always close the driver handle and free the VFS handle.
 // Result: -1 when the flush or the driver's close failed (error record filled), else the

@@ -87,8 +87,9 @@ int vfs_flush_i(VfsHandle *fh) {
 }
 
 int vfs_flush(VfsHandle *fh) {
-  if (vfs_valid_handle(fh, VFS_KIND_FILE) == nullptr) return -1;
-  return vfs_flush_i(fh) < 0 ? -1 : 0;
+  if (vfs_valid_handle(fh, VFS_KIND_FILE) == nullptr || vfs_flush_i(fh) < 0) return -1;
+  const VfsDriver *drv = fh->mount->driver;
+  return drv->flush != nullptr && drv->flush(fh->drv_handle) < 0 ? -1 : 0;
 }
 
 int vfs_read(VfsHandle *fh, void *buf, uint32_t size, int64_t offset) {

@@ -68,6 +68,7 @@ const VfsDriver vfs_file_driver = {
     .read = vfs_file_read,
     .write = vfs_file_write,
     .fsync = vfs_file_fsync,
+    .flush = nullptr,
     .lseek = vfs_file_lseek,
     .fstat = vfs_file_fstat,
     .ftruncate = vfs_file_ftruncate,

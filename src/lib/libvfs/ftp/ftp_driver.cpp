@@ -95,6 +95,7 @@ const VfsDriver vfs_ftp_driver = {
     .read = ftp_read,
     .write = ftp_write,
     .fsync = ftp_fsync,
+    .flush = ftp_flush,
     .lseek = ftp_lseek,
     .fstat = ftp_fstat,
     .ftruncate = nullptr,

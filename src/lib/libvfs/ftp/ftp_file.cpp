@@ -278,6 +278,8 @@ int ftp_fsync(void *fh, int /*datasync*/) {
                   ret, text.c_str());
 }
 
+int ftp_flush(void *fh) { return ftp_fsync(fh, 0); }
+
 int64_t ftp_lseek(void *fh, int64_t /*offset*/, int /*whence*/) {
   FtpFile *file = as_file(fh);
   if (file == nullptr) return -1;

@@ -14,6 +14,8 @@ int ftp_close(void *fh, int flag, int kind);
 int ftp_read(void *fh, void *buf, uint32_t size, int64_t offset);
 int ftp_write(void *fh, const void *buf, uint32_t size, int64_t offset);
 int ftp_fsync(void *fh, int datasync);
+// Every close(2): completes the upload like fsync, so that close reports its result.
+int ftp_flush(void *fh);
 int64_t ftp_lseek(void *fh, int64_t offset, int whence);
 int ftp_fstat(void *fh, VfsFileInfo *info);
 

@@ -47,6 +47,7 @@ const VfsDriver vfs_zmsd_driver = {
     .read = zmsd_drv_read,
     .write = zmsd_drv_write,
     .fsync = zmsd_drv_fsync,
+    .flush = nullptr,
     .lseek = zmsd_drv_lseek,
     .fstat = zmsd_drv_fstat,
     .ftruncate = zmsd_drv_ftruncate,
