@@ -68,9 +68,16 @@ TEST_F(Bulk, DdWritesAndReadsBlocks) {
                        " bs=4k skip=100 count=50 2>/dev/null"),
             0);
   EXPECT_EQ(e2e::shell("cmp " + q(tree_.work + "/part") + " " + q(tree_.work + "/part.ref")), 0);
-  ASSERT_EQ(e2e::shell("dd if=/dev/zero of=" + q(m("dd")) +
-                       " bs=4k seek=10 count=1 conv=notrunc 2>/dev/null"),
-            0);
+  const std::string before = e2e::sha256_of(b("dd"));
+  const int patched = e2e::shell("dd if=/dev/zero of=" + q(m("dd")) +
+                                 " bs=4k seek=10 count=1 conv=notrunc 2>/dev/null");
+  if (e2e::expected().read_write) {
+    EXPECT_NE(patched, 0) << "a write inside the file cannot be done";
+    EXPECT_EQ(e2e::sha256_of(b("dd")), before);
+  } else {
+    EXPECT_EQ(patched, 0);
+    EXPECT_NE(e2e::sha256_of(b("dd")), before);
+  }
   EXPECT_EQ(e2e::sha256_of(m("dd")), e2e::sha256_of(b("dd")));
 }
 
@@ -81,15 +88,24 @@ TEST_F(Bulk, TreeCopiedWithCpArchiveMatches) {
                        q(src + "/a/b") + " && ln -s one " + q(src + "/a/link") +
                        " && touch -d @1100000000 " + q(src + "/a/one")),
             0);
-  ASSERT_EQ(e2e::shell("cp -a " + q(src) + " " + q(m("tree"))), 0);
-  EXPECT_EQ(e2e::shell("diff -r " + q(src) + " " + q(b("tree"))), 0);
-  struct stat st{};
-  ASSERT_EQ(stat(b("tree/a/b").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0751u);
-  ASSERT_EQ(stat(b("tree/a/one").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
-  ASSERT_EQ(lstat(b("tree/a/link").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  const e2e::backend_expectations &can = e2e::expected();
+  const int copied = e2e::shell("cp -a " + q(src) + " " + q(m("tree")) + " 2>/dev/null");
+  if (can.symlink || can.utimens || !can.keeps_modes) {
+    // cp reports what it could not keep, yet every directory and file arrives whole.
+    EXPECT_NE(copied, 0);
+    EXPECT_EQ(read_all(b("tree/a/one")), "one\n");
+    EXPECT_EQ(read_all(b("tree/a/b/two")), "two\n");
+  } else {
+    ASSERT_EQ(copied, 0);
+    EXPECT_EQ(e2e::shell("diff -r " + q(src) + " " + q(b("tree"))), 0);
+    struct stat st{};
+    ASSERT_EQ(stat(b("tree/a/b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0751u);
+    ASSERT_EQ(stat(b("tree/a/one").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1100000000);
+    ASSERT_EQ(lstat(b("tree/a/link").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+  }
   EXPECT_EQ(e2e::shell("rm -r " + q(m("tree"))), 0);
   EXPECT_NE(access(b("tree").c_str(), F_OK), 0);
 }

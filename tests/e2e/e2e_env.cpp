@@ -41,6 +41,29 @@ std::string zmue_path() {
 
 bool external_backend() { return !env_or("ZM_E2E_URL", "").empty(); }
 
+backend_kind backend() {
+  const std::string url = env_or("ZM_E2E_URL", "");
+  if (url.rfind("ftp://", 0) == 0) return backend_kind::ftp;
+  if (url.rfind("zmp://", 0) == 0 || url.rfind("zmps://", 0) == 0) return backend_kind::zmp;
+  return backend_kind::local;
+}
+
+const backend_expectations &expected() {
+  // FTP has paths, whole-file transfers in one direction and the server's own modes.
+  static const backend_expectations kFull = {0, 0, 0, 0, 0, 0, 0, 0, true, true};
+  static const backend_expectations kFtp = {EOPNOTSUPP, EOPNOTSUPP, EOPNOTSUPP, EOPNOTSUPP,
+                                            EOPNOTSUPP, EOPNOTSUPP, EOPNOTSUPP, EOPNOTSUPP,
+                                            false,      false};
+  switch (backend()) {
+    case backend_kind::ftp:
+      return kFtp;
+    case backend_kind::zmp:
+    case backend_kind::local:
+      break;
+  }
+  return kFull;
+}
+
 std::string missing_prerequisite() {
   if (geteuid() != 0) return "needs root";
   if (access("/dev/fuse", R_OK | W_OK) != 0) return "needs /dev/fuse";

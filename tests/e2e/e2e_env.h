@@ -17,6 +17,26 @@ namespace e2e {
 std::string zmue_path();
 // True when ZM_E2E_URL names the back end (tests that need a local directory skip then).
 bool external_backend();
+// The kind of back end, from the scheme of the mounted URL (a plain path is a local directory).
+enum class backend_kind { local, zmp, ftp };
+backend_kind backend();
+
+// What the back end cannot do through the mount: for each operation the errno it fails with,
+// 0 where it works. Tests assert these, so a back end that learns an operation fails here.
+struct backend_expectations {
+  int symlink;        // symlink(2); a link made in the backing is not shown as one either
+  int hard_link;      // link(2)
+  int mknod;          // fifos and device nodes
+  int xattr;          // extended attributes
+  int utimens;        // setting access and modification times
+  int chown;          // chown(2) to other owners
+  int truncate;       // truncate to a size other than 0
+  int read_write;     // O_RDWR opens and writes at an offset inside the file
+  bool keeps_modes;   // modes given to create, mkdir and chmod reach the backing
+  bool real_statfs;   // statfs reports the backing's numbers (else zeros)
+};
+const backend_expectations &expected();
+
 // Why the tests cannot run here, or empty.
 std::string missing_prerequisite();
 

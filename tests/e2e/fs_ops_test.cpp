@@ -22,10 +22,13 @@ TEST_F(FsOps, GetattrMatchesTheBacking) {
   ASSERT_EQ(stat(m("f").c_str(), &through), 0);
   ASSERT_EQ(stat(b("f").c_str(), &direct), 0);
   EXPECT_EQ(through.st_size, 12);
-  EXPECT_EQ(through.st_mode, direct.st_mode);
-  EXPECT_EQ(through.st_uid, direct.st_uid);
-  EXPECT_EQ(through.st_gid, direct.st_gid);
-  EXPECT_EQ(through.st_nlink, direct.st_nlink);
+  EXPECT_TRUE(S_ISREG(through.st_mode));
+  if (e2e::expected().keeps_modes) {
+    EXPECT_EQ(through.st_mode, direct.st_mode);
+    EXPECT_EQ(through.st_uid, direct.st_uid);
+    EXPECT_EQ(through.st_gid, direct.st_gid);
+    EXPECT_EQ(through.st_nlink, direct.st_nlink);
+  }
   EXPECT_EQ(through.st_mtim.tv_sec, direct.st_mtim.tv_sec);
   if (!e2e::external_backend()) {
     EXPECT_EQ(through.st_ino, direct.st_ino);
@@ -44,7 +47,9 @@ TEST_F(FsOps, CreateWriteAndReadWithOpenFlags) {
   EXPECT_EQ(read_all(b("f")), "hello");
   struct stat st{};
   ASSERT_EQ(stat(b("f").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  if (e2e::expected().keeps_modes) {
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+  }
 
   EXPECT_FAILS_WITH(open(m("f").c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644), EEXIST);
   EXPECT_FAILS_WITH(open(m("missing").c_str(), O_RDONLY), ENOENT);
@@ -56,19 +61,23 @@ TEST_F(FsOps, CreateWriteAndReadWithOpenFlags) {
   EXPECT_EQ(close(fd), 0);
   EXPECT_EQ(read_all(b("f")), "hello world");
 
-  fd = open(m("f").c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  EXPECT_EQ(pwrite(fd, "W", 1, 6), 1);
-  char buf[16] = {};
-  EXPECT_EQ(pread(fd, buf, sizeof(buf), 0), 11);
-  EXPECT_EQ(std::string(buf), "hello World");
-  EXPECT_EQ(pread(fd, buf, sizeof(buf), 11), 0);
-  EXPECT_EQ(pwrite(fd, "end", 3, 20), 3);
-  EXPECT_EQ(close(fd), 0);
-  EXPECT_EQ(read_all(b("f")), std::string("hello World") + std::string(9, '\0') + "end");
+  if (const int eno = e2e::expected().read_write) {
+    EXPECT_FAILS_WITH(open(m("f").c_str(), O_RDWR), eno);
+  } else {
+    fd = open(m("f").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(pwrite(fd, "W", 1, 6), 1);
+    char buf[16] = {};
+    EXPECT_EQ(pread(fd, buf, sizeof(buf), 0), 11);
+    EXPECT_EQ(std::string(buf), "hello World");
+    EXPECT_EQ(pread(fd, buf, sizeof(buf), 11), 0);
+    EXPECT_EQ(pwrite(fd, "end", 3, 20), 3);
+    EXPECT_EQ(close(fd), 0);
+    EXPECT_EQ(read_all(b("f")), std::string("hello World") + std::string(9, '\0') + "end");
+  }
 
   fd = open(m("f").c_str(), O_WRONLY | O_TRUNC);
-  ASSERT_GE(fd, 0);
+  ASSERT_GE(fd, 0) << strerror(errno);
   EXPECT_EQ(close(fd), 0);
   EXPECT_EQ(read_all(b("f")), "");
 }
@@ -78,7 +87,9 @@ TEST_F(FsOps, MkdirAndRmdir) {
   struct stat st{};
   ASSERT_EQ(stat(b("d").c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_EQ(st.st_mode & 0777, 0750u);
+  if (e2e::expected().keeps_modes) {
+    EXPECT_EQ(st.st_mode & 0777, 0750u);
+  }
   EXPECT_FAILS_WITH(mkdir(m("d").c_str(), 0755), EEXIST);
   EXPECT_FAILS_WITH(mkdir(m("nope/d").c_str(), 0755), ENOENT);
   ASSERT_TRUE(write_all(m("d/f"), "x"));
@@ -120,9 +131,15 @@ TEST_F(FsOps, RenameMovesAndReplaces) {
 
 TEST_F(FsOps, SymlinkAndReadlink) {
   ASSERT_TRUE(write_all(b("target"), "T"));
+  char buf[256];
+  EXPECT_FAILS_WITH(readlink(m("target").c_str(), buf, sizeof(buf)), EINVAL);
+  if (const int eno = e2e::expected().symlink) {
+    EXPECT_FAILS_WITH(symlink("target", m("rel").c_str()), eno);
+    EXPECT_NE(access(b("rel").c_str(), F_OK), 0);
+    return;
+  }
   ASSERT_EQ(symlink("target", m("rel").c_str()), 0);
   ASSERT_EQ(symlink("/somewhere/else", m("abs").c_str()), 0);
-  char buf[256];
   ssize_t n = readlink(b("rel").c_str(), buf, sizeof(buf));
   EXPECT_EQ(std::string(buf, n > 0 ? n : 0), "target");
   n = readlink(m("abs").c_str(), buf, sizeof(buf));
@@ -135,12 +152,16 @@ TEST_F(FsOps, SymlinkAndReadlink) {
   n = readlink(m("back").c_str(), buf, sizeof(buf));
   EXPECT_EQ(std::string(buf, n > 0 ? n : 0), "made/in/backing");
   EXPECT_FAILS_WITH(symlink("x", m("rel").c_str()), EEXIST);
-  EXPECT_FAILS_WITH(readlink(m("target").c_str(), buf, sizeof(buf)), EINVAL);
   EXPECT_FAILS_WITH(readlink(m("missing").c_str(), buf, sizeof(buf)), ENOENT);
 }
 
 TEST_F(FsOps, HardLinks) {
   ASSERT_TRUE(write_all(b("a"), "shared"));
+  if (const int eno = e2e::expected().hard_link) {
+    EXPECT_FAILS_WITH(link(m("a").c_str(), m("h").c_str()), eno);
+    EXPECT_NE(access(b("h").c_str(), F_OK), 0);
+    return;
+  }
   EXPECT_EQ(e2e::shell("ln \"" + m("a") + "\" \"" + m("h") + "\""), 0);
   struct stat a{}, h{};
   ASSERT_EQ(stat(b("a").c_str(), &a), 0);
@@ -152,6 +173,12 @@ TEST_F(FsOps, HardLinks) {
 }
 
 TEST_F(FsOps, MknodMakesFifosAndDevices) {
+  if (const int eno = e2e::expected().mknod) {
+    EXPECT_FAILS_WITH(mkfifo(m("fifo").c_str(), 0640), eno);
+    EXPECT_FAILS_WITH(mknod(m("null").c_str(), S_IFCHR | 0600, makedev(1, 3)), eno);
+    EXPECT_NE(access(b("fifo").c_str(), F_OK), 0);
+    return;
+  }
   ASSERT_EQ(mkfifo(m("fifo").c_str(), 0640), 0);
   ASSERT_EQ(mknod(m("null").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
   struct stat st{};
@@ -164,28 +191,50 @@ TEST_F(FsOps, MknodMakesFifosAndDevices) {
 }
 
 TEST_F(FsOps, ChmodChownAndTruncate) {
+  const e2e::backend_expectations &can = e2e::expected();
   ASSERT_TRUE(write_all(b("f"), "0123456789"));
+  // A back end without modes keeps chmod a silent success, so that cp and tar go on.
   ASSERT_EQ(chmod(m("f").c_str(), 0604), 0);
-  ASSERT_EQ(chown(m("f").c_str(), 1234, 4321), 0);
   struct stat st{};
   ASSERT_EQ(stat(b("f").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0604u);
-  EXPECT_EQ(st.st_uid, 1234u);
-  EXPECT_EQ(st.st_gid, 4321u);
+  if (can.keeps_modes) {
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+  }
+  if (can.chown) {
+    EXPECT_FAILS_WITH(chown(m("f").c_str(), 1234, 4321), can.chown);
+  } else {
+    ASSERT_EQ(chown(m("f").c_str(), 1234, 4321), 0);
+    ASSERT_EQ(stat(b("f").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 1234u);
+    EXPECT_EQ(st.st_gid, 4321u);
+  }
   EXPECT_FAILS_WITH(chmod(m("missing").c_str(), 0600), ENOENT);
   EXPECT_FAILS_WITH(chown(m("missing").c_str(), 1, 1), ENOENT);
 
-  ASSERT_EQ(truncate(m("f").c_str(), 3), 0);
-  EXPECT_EQ(read_all(b("f")), "012");
-  ASSERT_EQ(truncate(m("f").c_str(), 100000), 0);
-  ASSERT_EQ(stat(b("f").c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, 100000);
+  if (can.truncate) {
+    EXPECT_FAILS_WITH(truncate(m("f").c_str(), 3), can.truncate);
+    EXPECT_FAILS_WITH(truncate(m("f").c_str(), 100000), can.truncate);
+    EXPECT_EQ(read_all(b("f")), "0123456789");
+  } else {
+    ASSERT_EQ(truncate(m("f").c_str(), 3), 0);
+    EXPECT_EQ(read_all(b("f")), "012");
+    ASSERT_EQ(truncate(m("f").c_str(), 100000), 0);
+    ASSERT_EQ(stat(b("f").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 100000);
+  }
+  ASSERT_EQ(truncate(m("f").c_str(), 0), 0);
+  EXPECT_EQ(read_all(b("f")), "");
   EXPECT_FAILS_WITH(truncate(m("missing").c_str(), 1), ENOENT);
 }
 
 TEST_F(FsOps, UtimensSetsTheTimes) {
   ASSERT_TRUE(write_all(b("f"), "x"));
   const struct timespec times[2] = {{1000000000, 0}, {1200000000, 0}};
+  if (const int eno = e2e::expected().utimens) {
+    EXPECT_FAILS_WITH(utimensat(AT_FDCWD, m("f").c_str(), times, 0), eno);
+    EXPECT_NE(e2e::shell("touch -d @1300000000 \"" + m("f") + "\" 2>/dev/null"), 0);
+    return;
+  }
   ASSERT_EQ(utimensat(AT_FDCWD, m("f").c_str(), times, 0), 0);
   struct stat st{};
   ASSERT_EQ(stat(b("f").c_str(), &st), 0);
@@ -202,6 +251,14 @@ TEST_F(FsOps, OneTimeChangesAndTheOtherStays) {
   ASSERT_TRUE(write_all(b("f"), "x"));
   const struct timespec start[2] = {{1000000000, 0}, {1200000000, 0}};
   ASSERT_EQ(utimensat(AT_FDCWD, b("f").c_str(), start, 0), 0);
+  if (const int eno = e2e::expected().utimens) {
+    const struct timespec mtime_only[2] = {{0, UTIME_OMIT}, {978307200, 0}};
+    EXPECT_FAILS_WITH(utimensat(AT_FDCWD, m("f").c_str(), mtime_only, 0), eno);
+    struct stat st{};
+    ASSERT_EQ(stat(b("f").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1200000000);
+    return;
+  }
   EXPECT_EQ(e2e::shell("touch -m -d 2001-01-01T00:00:00Z \"" + m("f") + "\""), 0);
   struct stat st{};
   ASSERT_EQ(stat(b("f").c_str(), &st), 0);
@@ -229,7 +286,15 @@ TEST_F(FsOps, TarRestoresModificationTimes) {
                        "\"/sub/* && tar -C \"" + b() + "\" -cf \"" + archive + "\" src"),
             0);
   ASSERT_TRUE(std::filesystem::create_directories(m("out")));
-  ASSERT_EQ(e2e::shell("tar -C \"" + m("out") + "\" -xf \"" + archive + "\""), 0);
+  const int extracted =
+      e2e::shell("tar -C \"" + m("out") + "\" -xf \"" + archive + "\" 2>/dev/null");
+  if (e2e::expected().utimens) {
+    // tar says it could not set the times, yet every file arrives whole.
+    EXPECT_NE(extracted, 0);
+    EXPECT_EQ(read_all(b("out/src/sub/c")), "src/sub/c");
+    return;
+  }
+  ASSERT_EQ(extracted, 0);
   std::string diff = e2e::shell_output("tar -C \"" + m("out") + "\" -df \"" + archive + "\" 2>&1");
   EXPECT_EQ(diff.find("Mod time differs"), std::string::npos) << diff;
   EXPECT_EQ(diff, "");
@@ -246,6 +311,11 @@ TEST_F(FsOps, StatfsDescribesTheBacking) {
   struct statvfs through{}, direct{};
   ASSERT_EQ(statvfs(m().c_str(), &through), 0);
   ASSERT_EQ(statvfs(b().c_str(), &direct), 0);
+  if (!e2e::expected().real_statfs) {
+    EXPECT_EQ(through.f_blocks, 0u);
+    EXPECT_EQ(through.f_files, 0u);
+    return;
+  }
   EXPECT_EQ(through.f_bsize, direct.f_bsize);
   EXPECT_EQ(through.f_blocks, direct.f_blocks);
   EXPECT_EQ(through.f_files, direct.f_files);
@@ -263,6 +333,13 @@ TEST_F(FsOps, FsyncWritesThroughBeforeClose) {
 
 TEST_F(FsOps, ExtendedAttributes) {
   ASSERT_TRUE(write_all(b("f"), "x"));
+  if (const int eno = e2e::expected().xattr) {
+    EXPECT_FAILS_WITH(setxattr(m("f").c_str(), "user.color", "blue", 4, 0), eno);
+    EXPECT_FAILS_WITH(getxattr(m("f").c_str(), "user.color", nullptr, 0), eno);
+    EXPECT_EQ(listxattr(m("f").c_str(), nullptr, 0), 0) << "a list without attributes";
+    EXPECT_FAILS_WITH(removexattr(m("f").c_str(), "user.color"), eno);
+    return;
+  }
   if (setxattr(b("f").c_str(), "user.probe", "1", 1, 0) != 0) {
     GTEST_SKIP() << "backing has no user attributes: " << strerror(errno);
   }

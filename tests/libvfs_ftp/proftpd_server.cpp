@@ -58,7 +58,8 @@ std::string ProftpdServer::missing_prerequisite() {
 
 ProftpdServer::~ProftpdServer() {
   stop();
-  if (user_made_) run("userdel " + user_ + " 2>/dev/null");
+  // -f: a root alias shares its uid with every root process, which plain userdel refuses.
+  if (user_made_) run("userdel -f " + user_ + " 2>/dev/null");
   std::error_code ec;
   if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
 }
@@ -90,7 +91,8 @@ bool ProftpdServer::write_config() const {
       << dir_ << "/proftpd.pid\nScoreboardFile " << dir_
       << "/scoreboard\nDelayTable none\nWtmpLog off\nUseReverseDNS off\n"
          "RequireValidShell off\nUseFtpUsers off\nAuthOrder mod_auth_unix.c\nDefaultRoot ~\n"
-         "AllowOverwrite on\nAllowStoreRestart on\nPassivePorts "
+      << (root_alias_ ? "RootLogin on\n" : "")
+      << "AllowOverwrite on\nAllowStoreRestart on\nPassivePorts "
       << port_ + 1 << " " << port_ + kPassiveSpan
       << "\nMasqueradeAddress 127.0.0.1\nTransferLog none\nMaxInstances 40\nSystemLog " << log_
       // Uploads into "small" are refused once past 1000 bytes: the server reports it only at
@@ -102,7 +104,8 @@ bool ProftpdServer::write_config() const {
   return static_cast<bool>(out);
 }
 
-bool ProftpdServer::start() {
+bool ProftpdServer::start(bool root_alias) {
+  root_alias_ = root_alias;
   char tmpl[] = "/tmp/zmftp.XXXXXX";
   if (mkdtemp(tmpl) == nullptr) return why_ = "mkdtemp failed", false;
   dir_ = tmpl;
@@ -115,7 +118,8 @@ bool ProftpdServer::start() {
   chmod(dir_.c_str(), 0755);
   user_ = "zmftp" + std::to_string(getpid() % 100000);
   run("userdel -f " + user_ + " >/dev/null 2>&1");  // left over by a run that was killed
-  if (run("useradd -M -d " + home_ + " -s /bin/false " + user_) != 0)
+  const std::string uid = root_alias_ ? " -o -u 0 -g 0" : "";
+  if (run("useradd -M -d " + home_ + " -s /bin/false" + uid + " " + user_) != 0)
     return why_ = "useradd " + user_ + " failed", false;
   user_made_ = true;
   if (run("echo '" + user_ + ":" + password_ + "' | chpasswd") != 0 ||

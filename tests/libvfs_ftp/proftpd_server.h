@@ -18,8 +18,9 @@ class ProftpdServer {
   // Why the server cannot run here (not root, not installed), or empty.
   static std::string missing_prerequisite();
   // Creates user and directories, starts the server and waits until it accepts; false with
-  // the reason in why().
-  bool start();
+  // the reason in why(). A root alias is a user with uid 0, for callers that make files in the
+  // home as root and change them through FTP afterwards.
+  bool start(bool root_alias = false);
   // Stops the server and every session process (its process group), bounded.
   void stop();
 
@@ -41,5 +42,6 @@ class ProftpdServer {
   int port_ = 0;
   pid_t pid_ = -1;
   bool user_made_ = false;
+  bool root_alias_ = false;
   std::string why_;
 };
