@@ -1,13 +1,15 @@
 // How a mount begins and ends, seen from outside the program: SIGINT/SIGTERM and an external
-// unmount end it with status 0 and no mount left; a stale mount is cleared first; -d forks
-// only after the VFS mount; the mount directory is normalised and created; bad requests fail
-// with status 255 and a reason.
+// unmount end it with status 0, no mount left and no written data lost, even while it logs; a
+// stale mount is cleared first; -d forks only after the VFS mount; the mount directory is
+// normalised and created; bad requests fail with status 255 and a reason.
 #include "e2e_fixture.h"
 
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/mount.h>
+#include <thread>
 
 namespace {
 
@@ -44,6 +46,44 @@ TEST_F(Lifecycle, SignalWithAFileOpenStillTakesTheMountAway) {
   char c;
   EXPECT_FAILS_WITH(read(fd, &c, 1), ENOTCONN);
   close(fd);
+}
+
+// An application still holds the file open and its last writes wait in the write cache: the
+// stop writes them before the program ends.
+TEST_F(Lifecycle, SignalWithUnflushedWritesKeepsTheData) {
+  ASSERT_TRUE(tree_.mount("options=rw")) << tree_.process.log();
+  const std::string data(100000, 'k');
+  int fd = open((tree_.mnt + "/pending").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0) << strerror(errno);
+  ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  tree_.process.signal(SIGTERM);
+  EXPECT_EQ(tree_.process.wait_exit(5000), 0) << tree_.process.log();
+  EXPECT_EQ(read_all(tree_.backing + "/pending"), data);
+  close(fd);
+}
+
+// The signal may come while a thread holds the log's lock; the stop must not wait on it.
+TEST_F(Lifecycle, SignalDuringHeavyLoggingNeverHangs) {
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    e2e::mounted_tree tree;
+    ASSERT_TRUE(tree.mount("options=rw&debug=1", {"-l", "verb"})) << tree.process.log();
+    ASSERT_TRUE(write_all(tree.mnt + "/f", "x"));
+    std::atomic<bool> stop{false};
+    std::thread load([&] {
+      struct stat st{};
+      while (!stop && stat((tree.mnt + "/f").c_str(), &st) == 0) {
+      }
+    });
+    usleep(100 * 1000 + round * 37 * 1000);
+    tree.process.signal(SIGTERM);
+    const int status = tree.process.wait_exit(10000);
+    stop = true;
+    if (status == -1) tree.process.signal(SIGKILL);
+    load.join();
+    EXPECT_EQ(status, 0) << "hung on the stop";
+    EXPECT_FALSE(e2e::fuse_mounted(tree.mnt));
+  }
 }
 
 TEST_F(Lifecycle, ExternalUnmountEndsTheProgramWithZero) {

@@ -1,6 +1,6 @@
 // Real kernel mounts through the in-process mount routine with a tiny file system (a file to
 // read, one that takes writes): serving, request sizes, the ways a mount ends (external
-// unmount, unmount without channel, SIGHUP) and read-only mounts.
+// unmount, unmount without channel, stop request, SIGHUP) and read-only mounts.
 // Needs root and /dev/fuse; skipped otherwise.
 #include "fuse2.h"
 #include "fuse_mountinfo.h"
@@ -160,6 +160,18 @@ TEST_F(KernelMount, UnmountWithoutChannelEndsTheLoop) {
   EXPECT_EQ(served_result(), 0);
   EXPECT_EQ(fuse_mount_options(mnt_), "");
   EXPECT_EQ(fuse2_unmount(mnt_.c_str(), nullptr), -1);
+}
+
+// The stop request comes from another thread (a signal handler's): the loop must not sleep
+// on in its read of the device, even with a file held open on the mount.
+TEST_F(KernelMount, StopRequestEndsTheLoopWithAFileOpen) {
+  ASSERT_TRUE(start(""));
+  int fd = open((mnt_ + "/hello").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0) << strerror(errno);
+  fuse2_request_exit();
+  EXPECT_EQ(served_result(), 0);
+  EXPECT_EQ(fuse_mount_options(mnt_), "");
+  close(fd);
 }
 
 TEST_F(KernelMount, HangupEndsTheLoopAndUndoesTheMount) {

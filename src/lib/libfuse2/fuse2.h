@@ -33,6 +33,10 @@ struct fuse_mount_request {
 // be mounted or set up.
 [[nodiscard]] int try_fuse_mount(const fuse_operations *ops, const fuse_mount_request *request);
 
+// Ends the request loop of try_fuse_mount soon, from any thread; async-signal-safe. The loop
+// then undoes the mount as after an external unmount (a busy mount is detached). A request made
+// before the loop starts ends it as soon as it starts.
+void fuse2_request_exit();
 // The library's mount step done with the in-process routine: sorts the mount options of args
 // into opts, mounts, and returns the channel on the mounted descriptor, or null.
 fuse_chan *fuse2_mount(const char *mountpoint, fuse_args *args, struct fuse_kern_opts *opts);

@@ -7,6 +7,7 @@
 #include "log2.h"
 #include "myfuse.h"
 #include "pal_log.h"
+#include "zmue.h"
 
 static const char kLogTag[] = "zmue";
 
@@ -25,6 +26,8 @@ int cmd_mount(sh_ctx *ctx, int argc, char **argv) {
   // The served mount is over: the openfile view must not look at it any more.
   myfuse_set_mount(nullptr, 0);
   ZLOG(LOG2_DBG, "dokan_mount ret=%d\n", ret);
+  // A stop signal ended the mount: the shell ends too instead of waiting for the next line.
+  if (app_stop_signal() != 0) ctx->exit_flag = 1;
   if (ret < 0) {
     char log_file[4096];
     if (log2_file_path(nullptr, log_file, sizeof(log_file)) != 0) log_file[0] = '\0';

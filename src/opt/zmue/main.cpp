@@ -75,10 +75,12 @@ static void app_describe() {
 
 int main(int argc, char **argv) {
   app_describe();
+  app_signals_init();
   if (app_opt_init(argc, argv) != 0) return 1;
   if (geteuid() != 0) return 1;
   os_panic_set_callback(painc_callback_handler);
   int result = app_start_server();
+  if (app_stop_signal() != 0) result = app_stopped();
   app_exit();
   return result;
 }

@@ -5,6 +5,7 @@
 
 #include "pal_log.h"
 #include "run_prog.h"
+#include "serve_loop.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -105,6 +106,10 @@ void mknod_dev_fuse() {
 }
 
 int try_fuse_mount(const fuse_operations *ops, const fuse_mount_request *request) {
+  if (fuse2_loop_prepare() != 0) {
+    ZLOG(LOG2_ERR, "wake-up pipe: %s\n", strerror(errno));
+    return -1;
+  }
   fusermount_set_progname(request->fsname);
   fuse_kernel_support();
   mknod_dev_fuse();
@@ -138,7 +143,7 @@ int try_fuse_mount(const fuse_operations *ops, const fuse_mount_request *request
     return -1;
   }
   if (request->on_mounted != nullptr) request->on_mounted(request->on_mounted_arg);
-  if (fuse_loop(fs) != 0) ZLOG(LOG2_DBG, "fuse_loop ended with an error\n");
+  if (fuse2_serve(fs) != 0) ZLOG(LOG2_DBG, "fuse_loop ended with an error\n");
   // The handlers point at the session: take them away before it goes.
   fuse_remove_signal_handlers(session);
   fuse2_unmount(request->mountpoint, channel);

@@ -4,6 +4,7 @@
 #include "myfuse.h"
 
 #include "heartbeat.h"
+#include "myfuse_open_files.h"
 #include "pal_log.h"
 #include "pal_os.h"
 #include "pal_url.h"
@@ -91,9 +92,9 @@ int my_fuse_main(const char *url, const char *options, const char *mdir, int deb
     snprintf(err, MYFUSE_ERR_SIZE, "%s", verr_info_text(&verr));
     return -1;
   }
-  // Released again when the mount step fails before serving; a served mount lives on with
-  // the process.
-  std::unique_ptr<VfsMount, int (*)(VfsMount *)> unserved(mount, vfs_umount);
+  // Released whenever the mount step ends, served or not: releasing writes what the write
+  // caches of files still open hold, so a stop with an application's file open loses no data.
+  std::unique_ptr<VfsMount, int (*)(VfsMount *)> owned(mount, vfs_umount);
   uint32_t readonly = 0;
   if (vfs_get_readonly(mount, &readonly) < 0) readonly = 0;
 
@@ -112,7 +113,7 @@ int my_fuse_main(const char *url, const char *options, const char *mdir, int deb
     snprintf(err, MYFUSE_ERR_SIZE, "daemonize failed: %s", strerror(errno));
     return -1;
   }
-  myfuse_set_mount(unserved.release(), debug);
+  myfuse_set_mount(mount, debug);
 
   // The heartbeat starts once the kernel mount exists: a first probe that fails at once must
   // find a mount point to take away, not an empty one that is mounted right after.
@@ -121,8 +122,14 @@ int my_fuse_main(const char *url, const char *options, const char *mdir, int deb
                              start_heartbeat, &heartbeat};
   snprintf(g_mnt_dir, sizeof(g_mnt_dir), "%s", dir.c_str());
   int res = try_fuse_mount(myfuse_operations(), &request);
+  // The loop's teardown took the kernel mount down (detached it when busy).
+  if (g_mnt_dir[0] != '\0') ZLOG(LOG2_DBG, "fuse_unmount mnt_dir=%s\n", g_mnt_dir);
   g_mnt_dir[0] = '\0';
   heartbeat_stop();
+  // No request is served any more: the handles the kernel never released are closed here.
+  myfuse_forget_open();
+  myfuse_set_mount(nullptr, 0);
+  if (vfs_umount(owned.release()) < 0) ZLOG(LOG2_ERR, "vfs_umount failed\n");
   return res;
 }
 

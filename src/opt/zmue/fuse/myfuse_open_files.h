@@ -12,3 +12,5 @@ void myfuse_untrack_open(VfsHandle *fh);
 void myfuse_rename_open(const char *from, const char *to);
 // Writes the pending data of every handle open on path: 0, or -1 when one flush failed.
 [[nodiscard]] int myfuse_flush_path(const char *path);
+// Empties the list once the request loop ended; the handles go with the VFS mount.
+void myfuse_forget_open();
