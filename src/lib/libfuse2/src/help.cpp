@@ -38,14 +38,16 @@ struct fuse_args_owner {
 
 // Without big_writes libfuse 2 never offers the kernel writes larger than one page: every
 // write(2) would arrive as 4 KiB requests, each a full round trip through the request loop.
+// atomic_o_trunc hands O_TRUNC to the open itself: without it the kernel opens without the flag
+// and truncates afterwards, which a back end that only uploads whole files cannot serve.
 [[nodiscard]] bool build_library_args(const fuse_mount_request *request, bool allow_root,
                                       fuse_args_owner *out) {
   char caching[128];
   if (request->attr_cache == 0) {
-    snprintf(caching, sizeof(caching), "-ouse_ino,kernel_cache,big_writes,attr_timeout=0");
+    snprintf(caching, sizeof(caching), "-ouse_ino,kernel_cache,big_writes,atomic_o_trunc,attr_timeout=0");
   } else {
     snprintf(caching, sizeof(caching),
-             "-ouse_ino,kernel_cache,big_writes,attr_timeout=%d,entry_timeout=%d", 15, 15);
+             "-ouse_ino,kernel_cache,big_writes,atomic_o_trunc,attr_timeout=%d,entry_timeout=%d", 15, 15);
   }
   if (!out->add("") || !out->add(caching)) return false;
   if (request->fuse_debug != 0 && !out->add("-odebug")) return false;
