@@ -57,6 +57,14 @@ TEST(FtpFacts, UnixModeAndOwnerReplaceTheDerivedMode) {
   EXPECT_EQ(entry.info.type, VFS_FTYPE_DIR | VFS_FTYPE_NO_MODE);
 }
 
+// The block count of the largest size a listing may carry is counted without overflow.
+TEST(FtpFacts, LargestSizeKeepsItsBlockCount) {
+  VfsDirEntry entry{};
+  ASSERT_TRUE(ftp_parse_facts("type=file;size=9223372036854775807; huge", &entry));
+  EXPECT_EQ(entry.info.size, INT64_MAX);
+  EXPECT_EQ(entry.info.blocks, uint64_t(INT64_MAX) / 512 + 1);
+}
+
 TEST(FtpFacts, NamesLongerThanAnEntryHoldsAreRefused) {
   VfsDirEntry entry{};
   const std::string line = "type=file;size=1; " + std::string(VFS_NAME_SIZE, 'n');

@@ -122,7 +122,7 @@ bool ftp_parse_facts(const char *line, VfsDirEntry *entry) {
   if (parse_unsigned(f.group, 10, &value) && value <= UINT32_MAX) info.gid = uint32_t(value);
   info.nlink = 1;
   info.blksize = 4096;
-  info.blocks = static_cast<uint64_t>(info.size + 511) / 512;
+  info.blocks = (static_cast<uint64_t>(info.size) + 511) / 512;  // unsigned: a size near INT64_MAX
   strcpy(entry->name, blank + 1);
   return true;
 }
