@@ -93,6 +93,9 @@ TEST_F(IniParse, ErrorsFailTheWholeLoad) {
        "iniparser: syntax error in %s (3):\n-> garbage line\n"},
       {"no key", "[s]\n  = value\n", "iniparser: syntax error in %s (2):\n->   = value\n"},
       {"open header", "[s\n", "iniparser: syntax error in %s (1):\n-> [s\n"},
+      // A TAB would make the section read back as a key of section "s" after a save.
+      {"tab in a section name", "[s]\nk=1\n[s\ts2]\nk2=v\n",
+       "iniparser: syntax error in %s (3):\n-> [s\ts2]\n"},
       {"line too long", "[s]\nk=" + std::string(1021, 'x') + "\n",
        "iniparser: input line too long in %s (2)\n"},
       {"last line too long", "[s]\nk=" + std::string(1021, 'x'),

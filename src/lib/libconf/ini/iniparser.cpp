@@ -40,7 +40,8 @@ line_kind parse_line(std::string_view line, std::string &name, std::string &valu
   if (line[0] == '[' && line.back() == ']') {
     std::string_view inner = line.substr(1);
     name = trim(inner.substr(0, inner.find(']')));
-    return line_kind::section;
+    // A TAB joins section and key in the dictionary: such a section would read back as a key.
+    return name.find(DICT_SEP) == std::string::npos ? line_kind::section : line_kind::error;
   }
   const size_t eq = line.find('=');
   if (eq == std::string_view::npos || eq == 0) return line_kind::error;
