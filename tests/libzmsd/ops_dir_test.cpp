@@ -24,12 +24,6 @@ struct closer {
 };
 using dir_ptr = std::unique_ptr<zmsd_dir, closer>;
 
-std::set<std::string> list_all(zmsd_dir *d) {
-  std::set<std::string> names;
-  while (zmsd_dirent *e = zmsd_cli_readdir(d)) names.insert(e->name);
-  return names;
-}
-
 struct listing_case {
   const char *name;
   const char *ver;
@@ -56,10 +50,16 @@ TEST_F(OpsDirTest, ListingInChunksInBothFormats) {
     std::set<std::string> got;
     while (zmsd_dirent *e = zmsd_cli_readdir(d.get())) {
       got.insert(e->name);
-      if (std::string(e->name) == "file-with-a-rather-long-name-299") EXPECT_EQ(e->st.len, 299u);
-      if (std::string(e->name) == "sub") EXPECT_EQ(e->st.type, 1u);
-      if (std::string(e->name) == "file-with-a-rather-long-name-1")
+      const std::string name = e->name;
+      if (name == "file-with-a-rather-long-name-299") {
+        EXPECT_EQ(e->st.len, 299u);
+      }
+      if (name == "sub") {
+        EXPECT_EQ(e->st.type, 1u);
+      }
+      if (name == "file-with-a-rather-long-name-1") {
         EXPECT_EQ(e->st.nlink, std::string(c.ver) == "1.6.8" ? 1u : 0u);
+      }
     }
     EXPECT_EQ(zmsd_cli_last_errno(s.get()), 0);
     EXPECT_EQ(got, want);
