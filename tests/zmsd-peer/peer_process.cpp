@@ -51,6 +51,7 @@ bool PeerProcess::start(const std::vector<std::string> &args) {
 
 PeerProcess::~PeerProcess() {
   if (pid_ > 0) {
+    kill(pid_, SIGCONT);  // a stopped peer would keep the termination pending
     kill(pid_, SIGTERM);
     int status = 0;
     waitpid(pid_, &status, 0);

@@ -13,6 +13,7 @@ class PeerProcess {
   bool start(const std::vector<std::string> &args);
   ~PeerProcess();
   int port() const { return port_; }
+  pid_t pid() const { return pid_; }  // for signals (SIGSTOP, SIGUSR1); -1 when not running
   const std::string &dir() const { return share_; }     // the served directory
   const std::string &work() const { return work_; }     // scratch space beside it
   std::string stderr_text() const;

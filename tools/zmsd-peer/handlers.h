@@ -48,6 +48,7 @@ struct Connection {
   bool goodbye = false;
   // Set by attach-with-reply: the stored reply to send instead of a reply of its own.
   std::shared_ptr<const std::vector<uint8_t>> replay;
+  std::vector<uint8_t> sent_last;  // the last sound reply sent; hostile mode may send it again
 };
 
 // Reading required request fields; a missing one fails the reply and returns false.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "hostile_send.h"
 #include "pal_log.h"
 #include "peer_server.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char **argv) {
   if (parsed == 1) return 0;
   if (parsed != 0) return 2;
   signal(SIGPIPE, SIG_IGN);
+  peer::install_stall_signal();
   peer::PeerServer server(options);
   if (!server.root.open(options.dir)) {
     ZLOG(LOG2_ERR, "cannot open %s: %s\n", options.dir.c_str(), strerror(errno));

@@ -38,6 +38,7 @@ struct PeerServer {
   RequestLog log;
   std::unique_ptr<TlsServer> tls;
   std::atomic<uint64_t> requests{0};  // requests received since start, all connections
+  std::atomic<uint64_t> replies{0};   // replies sent since start; hostile mode keys on them
 };
 
 // Listens on 127.0.0.1, announces the port and serves until the process is stopped. Returns
