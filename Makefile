@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= $(BUILD)-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo clean fuzz fuzz-build
+.PHONY: all deps build test demo clean fuzz fuzz-build install
 
 all: build
 
@@ -31,6 +31,14 @@ fuzz: fuzz-build
 
 demo: build
 	@scripts/demo.sh $(BUILD)
+
+# Installs zmue (with a sample zmue.ini beside it), mount.zmue into $(DESTDIR)/sbin, the manual page
+# and the service examples under $(DESTDIR)$(PREFIX).
+PREFIX ?= /usr/local
+install: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(BUILD) -j $(JOBS) --target zmue mount.zmue
+	DESTDIR=$(if $(DESTDIR),$(abspath $(DESTDIR))) cmake --install $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)
