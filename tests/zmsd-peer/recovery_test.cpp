@@ -1,6 +1,8 @@
 // Context controls across a cut link, driven by the peer's fault injection: the context keeps
 // its files and its count, a command executed before the cut is replayed (105), one that never
 // ran is counted as not executed and can be sent again after attaching (104).
+#include <chrono>
+
 #include "peer_fixture.h"
 
 namespace {
@@ -68,4 +70,18 @@ TEST_F(PeerTest, ContextWithoutRetentionIsGoneAfterTheCut) {
   auto again = connect_client();
   ASSERT_EQ(probe(*again).err(), 0);
   EXPECT_NE(again->control(104, "1").err(), 0);
+}
+
+TEST_F(PeerTest, DelayAtHoldsOnlyTheListedRequestWhileItsContextRuns) {
+  start({"--delay", "5000", "--delay-at", "5", "--ignore-stop"});
+  const auto began = std::chrono::steady_clock::now();
+  int64_t fd = 0;
+  const std::string ctx = set_up_context(*client, fd);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2)) << "not delayed";
+  ASSERT_TRUE(client->send(request(15, {i64("fd", fd), i64("offset", 7), i64("mode", 0)})));  // request 5
+
+  auto again = connect_client();
+  ASSERT_EQ(probe(*again).err(), 0);
+  EXPECT_EQ(again->control(107, ctx).err(), 0);
+  EXPECT_EQ(again->control(106, ctx).data("data"), text_bytes("1")) << "stop ignored, still running";
 }

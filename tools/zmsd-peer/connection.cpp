@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "handlers.h"
-#include "hostile_send.h"
 #include "pal_log.h"
 #include "wire_frame.h"
 
@@ -35,7 +34,8 @@ std::string describe(uint64_t number, const Context &ctx, const Request &rq) {
 
 // Runs one command with the context marked busy, then counts it and keeps its reply. The
 // delay is spent while still busy, so run status reports it and a stop request ends it early.
-void execute(Connection &c, const Request &rq, Reply &rp, std::shared_ptr<const std::vector<uint8_t>> &frame) {
+void execute(Connection &c, uint64_t number, const Request &rq, Reply &rp,
+             std::shared_ptr<const std::vector<uint8_t>> &frame) {
   std::shared_ptr<Context> ctx = c.ctx;  // an attach switches c.ctx; this command counts in the old one
   {
     std::lock_guard<std::mutex> hold(ctx->mu);
@@ -48,8 +48,9 @@ void execute(Connection &c, const Request &rq, Reply &rp, std::shared_ptr<const 
   std::unique_lock<std::mutex> lock(ctx->mu);
   if (!rp.silent) ctx->last_reply = frame;
   ++ctx->executed;
-  if (c.server.options.delay_ms > 0)
-    ctx->changed.wait_for(lock, std::chrono::milliseconds(c.server.options.delay_ms), [&] { return ctx->stop; });
+  const PeerOptions &o = c.server.options;
+  if (o.delay_ms > 0 && (o.delay_at.empty() || o.delay_at.count(number)))
+    ctx->changed.wait_for(lock, std::chrono::milliseconds(o.delay_ms), [&] { return ctx->stop; });
   ctx->running = false;
 }
 
@@ -68,21 +69,20 @@ void serve_connection(PeerServer &server, std::unique_ptr<Link> link) {
     }
     const uint64_t number = ++server.requests;
     if (server.log.enabled()) server.log.line(describe(number, *c.ctx, rq));
-    if (stalled(server, number)) continue;
     if (server.options.drop_before.count(number)) {
       ZLOG(LOG2_INFO, "drop before request %llu\n", (unsigned long long)number);
       break;
     }
     Reply rp;
     std::shared_ptr<const std::vector<uint8_t>> frame;
-    execute(c, rq, rp, frame);
+    execute(c, number, rq, rp, frame);
     if (c.replay) frame = std::move(c.replay);
     if (server.options.drop_after.count(number)) {
       ZLOG(LOG2_INFO, "drop after request %llu\n", (unsigned long long)number);
       break;
     }
     if (c.goodbye) break;
-    if (frame && !send_reply(c, rq, *frame)) break;
+    if (frame && !link->write_all(frame->data(), frame->size())) break;
   }
   link->abort();
   server.contexts.detach(c.ctx, c.goodbye);

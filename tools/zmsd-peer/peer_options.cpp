@@ -29,10 +29,9 @@ const char kUsage[] =
     "      --drop-before N,..  cut the link when request N arrives, without executing it\n"
     "      --drop-after N,..   execute request N, keep its reply, then cut the link\n"
     "      --delay MS          wait MS milliseconds before every reply\n"
+    "      --delay-at N,..     wait only before the replies to these requests\n"
     "      --ignore-stop       acknowledge stop requests but keep running (run status stays 1)\n"
     "      --context-keep S    seconds a retained context outlives its link (default 300)\n"
-    "      --hostile SEED[,PCT] corrupt PCT percent of the replies (default 20), chosen from SEED\n"
-    "      --stall-after N     answer the first N requests, then read on and answer nothing\n"
     "  -h, --help              this text\n";
 
 bool to_long(const char *text, long lo, long hi, long &out) {
@@ -55,8 +54,7 @@ bool to_request_set(const char *text, std::set<uint64_t> &out) {
   return !out.empty();
 }
 
-enum LongOnly { kVer = 1000, kPlat, kTlsCert, kTlsKey, kDropBefore, kDropAfter, kDelay, kKeep, kIgnoreStop,
-                kHostile, kStallAfter };
+enum LongOnly { kVer = 1000, kPlat, kTlsCert, kTlsKey, kDropBefore, kDropAfter, kDelay, kDelayAt, kKeep, kIgnoreStop };
 
 int bad(const char *what, const char *value) {
   fprintf(stderr, "zmsd-peer: bad %s: %s\n%s", what, value ? value : "", kUsage);
@@ -75,9 +73,8 @@ int parse_options(int argc, char **argv, PeerOptions &out) {
       {"drop-before", required_argument, nullptr, kDropBefore},
       {"drop-after", required_argument, nullptr, kDropAfter},
       {"delay", required_argument, nullptr, kDelay},   {"context-keep", required_argument, nullptr, kKeep},
+      {"delay-at", required_argument, nullptr, kDelayAt},
       {"ignore-stop", no_argument, nullptr, kIgnoreStop},
-      {"hostile", required_argument, nullptr, kHostile},
-      {"stall-after", required_argument, nullptr, kStallAfter},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
   optind = 1;
   int c;
@@ -115,18 +112,14 @@ int parse_options(int argc, char **argv, PeerOptions &out) {
         if (!to_long(optarg, 0, 600000, n)) return bad("delay", optarg);
         out.delay_ms = int(n);
         break;
+      case kDelayAt:
+        if (!to_request_set(optarg, out.delay_at)) return bad("request list", optarg);
+        break;
       case kKeep:
         if (!to_long(optarg, 0, 86400, n)) return bad("context keep time", optarg);
         out.context_keep_s = int(n);
         break;
       case kIgnoreStop: out.ignore_stop = true; break;
-      case kHostile:
-        if (!parse_hostile(optarg, out.hostile)) return bad("hostile plan (SEED[,PERCENT])", optarg);
-        break;
-      case kStallAfter:
-        if (!to_long(optarg, 1, LONG_MAX, n)) return bad("request count", optarg);
-        out.stall_after = uint64_t(n);
-        break;
       case 'h': fputs(kUsage, stdout); return 1;
       default: fputs(kUsage, stderr); return 2;
     }
