@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "handlers.h"
+#include "hostile_send.h"
 #include "pal_log.h"
 #include "wire_frame.h"
 
@@ -69,6 +70,7 @@ void serve_connection(PeerServer &server, std::unique_ptr<Link> link) {
     }
     const uint64_t number = ++server.requests;
     if (server.log.enabled()) server.log.line(describe(number, *c.ctx, rq));
+    if (stalled(server, number)) continue;
     if (server.options.drop_before.count(number)) {
       ZLOG(LOG2_INFO, "drop before request %llu\n", (unsigned long long)number);
       break;
@@ -82,7 +84,7 @@ void serve_connection(PeerServer &server, std::unique_ptr<Link> link) {
       break;
     }
     if (c.goodbye) break;
-    if (frame && !link->write_all(frame->data(), frame->size())) break;
+    if (frame && !send_reply(c, rq, *frame)) break;
   }
   link->abort();
   server.contexts.detach(c.ctx, c.goodbye);

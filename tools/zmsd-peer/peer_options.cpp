@@ -32,6 +32,8 @@ const char kUsage[] =
     "      --delay-at N,..     wait only before the replies to these requests\n"
     "      --ignore-stop       acknowledge stop requests but keep running (run status stays 1)\n"
     "      --context-keep S    seconds a retained context outlives its link (default 300)\n"
+    "      --hostile SEED[,PCT] corrupt PCT percent of the replies (default 20), chosen from SEED\n"
+    "      --stall-after N     answer the first N requests, then read on and answer nothing\n"
     "  -h, --help              this text\n";
 
 bool to_long(const char *text, long lo, long hi, long &out) {
@@ -54,7 +56,8 @@ bool to_request_set(const char *text, std::set<uint64_t> &out) {
   return !out.empty();
 }
 
-enum LongOnly { kVer = 1000, kPlat, kTlsCert, kTlsKey, kDropBefore, kDropAfter, kDelay, kDelayAt, kKeep, kIgnoreStop };
+enum LongOnly { kVer = 1000, kPlat, kTlsCert, kTlsKey, kDropBefore, kDropAfter, kDelay, kDelayAt, kKeep, kIgnoreStop,
+                kHostile, kStallAfter };
 
 int bad(const char *what, const char *value) {
   fprintf(stderr, "zmsd-peer: bad %s: %s\n%s", what, value ? value : "", kUsage);
@@ -75,6 +78,8 @@ int parse_options(int argc, char **argv, PeerOptions &out) {
       {"delay", required_argument, nullptr, kDelay},   {"context-keep", required_argument, nullptr, kKeep},
       {"delay-at", required_argument, nullptr, kDelayAt},
       {"ignore-stop", no_argument, nullptr, kIgnoreStop},
+      {"hostile", required_argument, nullptr, kHostile},
+      {"stall-after", required_argument, nullptr, kStallAfter},
       {"help", no_argument, nullptr, 'h'},             {nullptr, 0, nullptr, 0}};
   optind = 1;
   int c;
@@ -120,6 +125,13 @@ int parse_options(int argc, char **argv, PeerOptions &out) {
         out.context_keep_s = int(n);
         break;
       case kIgnoreStop: out.ignore_stop = true; break;
+      case kHostile:
+        if (!parse_hostile(optarg, out.hostile)) return bad("hostile plan (SEED[,PERCENT])", optarg);
+        break;
+      case kStallAfter:
+        if (!to_long(optarg, 1, LONG_MAX, n)) return bad("request count", optarg);
+        out.stall_after = uint64_t(n);
+        break;
       case 'h': fputs(kUsage, stdout); return 1;
       default: fputs(kUsage, stderr); return 2;
     }

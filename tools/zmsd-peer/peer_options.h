@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 
+#include "hostile_reply.h"
+
 namespace peer {
 
 struct PeerOptions {
@@ -25,6 +27,8 @@ struct PeerOptions {
   std::set<uint64_t> delay_at;                 // when not empty, only these requests wait
   bool ignore_stop = false;                    // stop requests (control 107) change nothing
   int context_keep_s = 300;                    // how long a retained context outlives its link
+  HostilePlan hostile;                         // share 0: every reply sound
+  uint64_t stall_after = 0;                    // requests answered before all go silent; 0: never
 };
 
 // Returns 0 and fills `out`, 1 after printing usage (-h), 2 on a bad command line (message on stderr).
