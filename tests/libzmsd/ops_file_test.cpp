@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ops_fixture.h"
+#include "sd_session.h"
 
 namespace {
 
@@ -223,40 +224,98 @@ TEST_F(OpsFileTest, ExitClosesWhatIsOpenThenSaysGoodbye) {
             (std::vector<int>{CMD_CLOSE, CMD_CLOSE, CMD_CLOSEDIR, CMD_GOODBYE}));
 }
 
-// The peer cuts the link when the first read arrives: the client reconnects, reopens, seeks to
-// where it was and goes on in 204800-byte chunks, which stay for the rest of the session.
+// The first read of 10 MiB is lost, by a cut link or by a reply that comes later than the read
+// time-out: the client reconnects, reopens, seeks to where it was and goes on in 204800-byte
+// chunks, which stay for the rest of the session. A second loss returns the failure.
+struct restart_case {
+  const char *name;
+  std::vector<std::string> once, twice;  // peer options: the first read lost; also the retry
+  const char *query;
+};
+
+const restart_case kRestartCases[] = {
+    {"link cut when the read arrives", {"--drop-before", "5"}, {"--drop-before", "5,10"}, ""},
+    {"reply later than the read time-out",
+     {"--delay", "4000", "--delay-at", "5"},
+     {"--delay", "4000", "--delay-at", "5,10"},
+     "read_timeout=2"},
+};
+
 TEST_F(OpsFileTest, ReadRestartWithTheSmallBlock) {
   const std::string data = random_bytes(10 << 20);
-  // Requests: 1 probe, 2 compressor, 3 information, 4 open, 5 the first read.
-  start_peer({"--drop-before", "5"});
-  put_file("ten", data);
-  session_ptr s = connect();
-  file_ptr f(zmsd_cli_open(s.get(), "/ten", kRead));
+  for (const restart_case &c : kRestartCases) {
+    SCOPED_TRACE(c.name);
+    // Requests: 1 probe, 2 compressor, 3 information, 4 open, 5 the first read.
+    start_peer(c.once);
+    put_file("ten", data);
+    session_ptr s = connect(c.query);
+    file_ptr f(zmsd_cli_open(s.get(), "/ten", kRead));
+    ASSERT_TRUE(f);
+    std::string back(data.size(), '\0');
+    ASSERT_EQ(zmsd_cli_read(f.get(), back.data(), int(back.size()), 0), int(data.size()))
+        << zmsd_cli_last_error(s.get());
+    EXPECT_TRUE(back == data);
+    const auto sent = requests();
+    ASSERT_GT(sent.size(), 9u);
+    EXPECT_EQ(sent[5].command, CMD_LOGIN);
+    EXPECT_EQ(sent[6].command, CMD_OPEN);
+    EXPECT_EQ(sent[7].command, CMD_SEEK);
+    EXPECT_EQ(sent[8].command, CMD_FCTL);
+    EXPECT_EQ(count_of(commands_since(9), CMD_PREAD), int((data.size() + 204799) / 204800));
+    EXPECT_NE(sent[9].text.find("len=204800"), std::string::npos) << sent[9].text;
+  }
+}
+
+TEST_F(OpsFileTest, ReadRestartHappensOnlyOnce) {
+  for (const restart_case &c : kRestartCases) {
+    SCOPED_TRACE(c.name);
+    start_peer(c.twice);
+    put_file("ten", random_bytes(10 << 20));
+    session_ptr s = connect(c.query);
+    file_ptr f(zmsd_cli_open(s.get(), "/ten", kRead));
+    ASSERT_TRUE(f);
+    std::string back(10 << 20, '\0');
+    EXPECT_EQ(zmsd_cli_read(f.get(), back.data(), int(back.size()), 0), -1);
+    EXPECT_EQ(zmsd_cli_last_errno(s.get()), VERR_TIMEOUT);
+  }
+}
+
+// A restart on a session with recovery on: the peer refuses a read above 12 MiB, the client
+// restarts into a fresh server context. The reopen keeps what was written through a handle
+// opened with truncation, and the session is as ready for recovery as after its first connect:
+// a link cut on the next read is repaired against the new context, and both sides count alike.
+TEST_F(OpsFileTest, ReadRestartKeepsTheFileAndLeavesRecoveryReady) {
+  std::string data(13 << 20, '\0');
+  for (size_t i = 0; i < data.size(); i += 4096) snprintf(&data[i], 32, "block %zu", i / 4096);
+  // Requests: 1 probe, 2 compressor, 3 information, 4 retention, 5 context number, 6 open,
+  // 7 write, 8 the refused read; restart: 9 probe, 10 open, 11 seek, 12 compressor, 13 retention,
+  // 14 context number; 15 is the first small read, cut after the peer ran it.
+  start_peer({"--drop-after", "15"});
+  session_ptr s = connect("mblock-size=16m");
+  ASSERT_EQ(zmsd_cli_set_auto_reconnect(s.get()), 0);
+  const uint64_t first_ctx = s->srv_ctx;
+  file_ptr f(zmsd_cli_open(s.get(), "/thirteen", kRdwr | kCreate | kTrunc));
   ASSERT_TRUE(f);
+  ASSERT_EQ(zmsd_cli_write(f.get(), data.data(), int(data.size()), 0), int(data.size()));
   std::string back(data.size(), '\0');
   ASSERT_EQ(zmsd_cli_read(f.get(), back.data(), int(back.size()), 0), int(data.size()))
       << zmsd_cli_last_error(s.get());
   EXPECT_TRUE(back == data);
+  EXPECT_EQ(get_file("thirteen").size(), data.size());
   const auto sent = requests();
-  ASSERT_GT(sent.size(), 9u);
-  EXPECT_EQ(sent[5].command, CMD_LOGIN);
-  EXPECT_EQ(sent[6].command, CMD_OPEN);
-  EXPECT_EQ(sent[7].command, CMD_SEEK);
-  EXPECT_EQ(sent[8].command, CMD_FCTL);
-  EXPECT_EQ(count_of(commands_since(9), CMD_PREAD), int((data.size() + 204799) / 204800));
-  EXPECT_NE(sent[9].text.find("len=204800"), std::string::npos) << sent[9].text;
-}
+  ASSERT_GT(sent.size(), 15u);
+  EXPECT_NE(sent[7].text.find("len=13631488"), std::string::npos) << sent[7].text;
+  EXPECT_EQ(sent[8].command, CMD_LOGIN);
+  EXPECT_EQ(sent[9].command, CMD_OPEN);
+  EXPECT_NE(sent[9].text.find("mode=12"), std::string::npos) << "reopened without truncation";
 
-TEST_F(OpsFileTest, ReadRestartHappensOnlyOnce) {
-  // The first read and the first read after the restart are both cut.
-  start_peer({"--drop-before", "5,10"});
-  put_file("ten", random_bytes(10 << 20));
-  session_ptr s = connect();
-  file_ptr f(zmsd_cli_open(s.get(), "/ten", kRead));
-  ASSERT_TRUE(f);
-  std::string back(10 << 20, '\0');
-  EXPECT_EQ(zmsd_cli_read(f.get(), back.data(), int(back.size()), 0), -1);
-  EXPECT_EQ(zmsd_cli_last_errno(s.get()), VERR_TIMEOUT);
+  EXPECT_NE(s->srv_ctx, first_ctx);
+  char number[32] = {};
+  int n = 0;
+  ASSERT_EQ(zmsd_cli_ioctl2(s.get(), ZMSD_IOCTL2_CTX_NUMBER, nullptr, 0, number, 31, &n), 0);
+  EXPECT_EQ(strtoull(number, nullptr, 10), s->srv_ctx);
+  ASSERT_EQ(zmsd_cli_ioctl2(s.get(), ZMSD_IOCTL2_GET_LAST_CMD_IDX, "0", -1, number, 31, &n), 0);
+  EXPECT_EQ(strtoull(number, nullptr, 10) + 1, s->link.cmd_count);
 }
 
 }  // namespace

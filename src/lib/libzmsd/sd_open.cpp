@@ -127,7 +127,9 @@ zmsd_file *zmsd_cli_wopen(zmsd_session *s, const char *path, uint32_t desire_acc
 
 int sd_reopen(zmsd_file *f) {
   zmsd_session *s = f->head.session;
-  if (build_open10(s, f->path.c_str(), f->flags) != SD_OK) return SD_MEMORY_ERROR;
+  // The file already holds what was written through this handle: opening it again must not
+  // empty it.
+  if (build_open10(s, f->path.c_str(), f->flags & ~ZMSD_O_TRUNC) != SD_OK) return SD_MEMORY_ERROR;
   const int status = open_call(s, CMD_OPEN, &f->fd);
   if (status == SD_OK) f->rd_timeout_pending = f->wr_timeout_pending = s->os_type == 1;
   return status;

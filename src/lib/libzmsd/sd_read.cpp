@@ -59,8 +59,16 @@ int read_chunk(zmsd_file *f, char *dst, int chunk, bool positioned, int *count) 
 }
 
 // Reconnect, reopen, seek to the handle's offset, announce the compressor again. 0 or -1.
+// The new link has a fresh server context: the count starts again with its first request, and
+// recovery, when it was on, is set up again for that context, so that a later recovery attaches
+// to the context that holds the reopened file. Until then a failure must not start a recovery
+// into the old context.
 int zmsd_cli_restart_work(zmsd_file *f) {
   zmsd_session *s = f->head.session;
+  sd_link *l = &s->link;
+  const bool recovery_was_on = l->auto_reconnect != 0;
+  l->auto_reconnect = 0;
+  l->cmd_count = 0;
   if (zmsd_cli_reconnect(s) != 0) return -1;
   if (sd_report(s, sd_reopen(f)) != 0) return -1;
   const uint64_t want = f->offset;
@@ -74,7 +82,7 @@ int zmsd_cli_restart_work(zmsd_file *f) {
          zmsd_cli_last_errno(s));
     return -1;
   }
-  return 0;
+  return recovery_was_on ? zmsd_cli_set_auto_reconnect(s) : 0;
 }
 
 }  // namespace

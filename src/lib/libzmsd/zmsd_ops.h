@@ -131,6 +131,7 @@ enum : int {
 };
 
 inline constexpr uint32_t ZMSD_O_VSS = 0x10000;  // open flag that needs a server from 1.6.7
+inline constexpr uint32_t ZMSD_O_TRUNC = 0x20;    // the open flag that empties the file
 inline constexpr int ZMSD_RESTART_BLOCK = 204800;  // read chunk after a failed large read
 inline constexpr char ZMSD_UPGRADE_TEXT[] = "not supported, please upgrade zmsd to the latest version";
 
