@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
 #include <future>
 #include <sys/mount.h>
 #include <thread>
@@ -130,6 +131,21 @@ TEST_F(ServedFake, BrokenMountIsUnmountedWithinOnePass) {
   EXPECT_LT(std::chrono::steady_clock::now() - broken_at, std::chrono::milliseconds(5600));
   EXPECT_FALSE(fuse_mount_exists(mnt_));
   EXPECT_EQ(fake().probes.load(), 0) << "an active mount is not probed";
+}
+
+// An application holding the mount root open keeps the detached mount's device alive: the
+// request loop must end all the same, or the program would outlive its mount.
+TEST_F(ServedFake, BrokenMountEndsTheLoopWhileAFileIsHeldOpen) {
+  fake().active_time = os_get_ms();
+  serve();
+  for (int i = 0; i < 100 && !fuse_mount_exists(mnt_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(fuse_mount_exists(mnt_));
+  const int held = open(mnt_.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(held, 0);
+  fake().need_exit = 1;
+  EXPECT_EQ(served_result(8000), 0) << "the loop still serves a detached mount";
+  EXPECT_FALSE(fuse_mount_exists(mnt_));
+  close(held);
 }
 
 // The first probe runs at once and fails: it must find the kernel mount to take away.

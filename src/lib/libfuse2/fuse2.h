@@ -37,6 +37,10 @@ struct fuse_mount_request {
 // then undoes the mount as after an external unmount (a busy mount is detached). A request made
 // before the loop starts ends it as soon as it starts.
 void fuse2_request_exit();
+// Ends the request loop that is running now, if any: unlike fuse2_request_exit it is forgotten
+// when no loop runs, so a later mount is not ended by it. For a mount taken away from inside
+// (a detached mount whose files are still open keeps the kernel from ending the loop).
+void fuse2_wake_loop();
 // The library's mount step done with the in-process routine: sorts the mount options of args
 // into opts, mounts, and returns the channel on the mounted descriptor, or null.
 fuse_chan *fuse2_mount(const char *mountpoint, fuse_args *args, struct fuse_kern_opts *opts);

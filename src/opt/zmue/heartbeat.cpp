@@ -3,6 +3,7 @@
 // broken. Assumes the VFS serialises driver calls against the FUSE thread.
 #include "heartbeat.h"
 
+#include "fuse2.h"
 #include "myfuse.h"
 #include "pal_env.h"
 #include "pal_log.h"
@@ -47,6 +48,9 @@ int check_heartbeat_thread(VfsMount *mount) {
     }
   }
   myfuse_remove_mount_point();
+  // An application that still holds a file keeps a detached mount's device open, so the kernel
+  // never ends the request loop: wake it to end.
+  fuse2_wake_loop();
   ZLOG(LOG2_DBG, "<==\n");
   return 0;
 }

@@ -33,11 +33,15 @@ int fuse2_loop_prepare() {
   return pipe2(g_wake, O_NONBLOCK | O_CLOEXEC);
 }
 
-void fuse2_request_exit() {
-  g_exit_requested = 1;
+void fuse2_wake_loop() {
   const char wake = 1;
   // A full pipe already holds a wake-up: nothing is lost when this write fails.
   if (g_wake[1] >= 0 && write(g_wake[1], &wake, 1) < 0) return;
+}
+
+void fuse2_request_exit() {
+  g_exit_requested = 1;
+  fuse2_wake_loop();
 }
 
 // libfuse's own session loop, except that it also waits on the stop request: a blocking read
@@ -48,6 +52,9 @@ int fuse2_serve(fuse *fs) {
   std::vector<char> buf(fuse_chan_bufsize(ch));
   pollfd fds[2] = {{fuse_chan_fd(ch), POLLIN, 0}, {g_wake[0], POLLIN, 0}};
   int res = 0;
+  // A wake-up left from an earlier loop's end is not for this one; a stop request still is
+  // (the flag is checked below, after the drain, so a request made meanwhile is not lost).
+  if (g_exit_requested == 0) drain_wake();
   while (!fuse_session_exited(se) && g_exit_requested == 0) {
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
