@@ -32,6 +32,13 @@ fuzz: fuzz-build
 demo: build
 	@scripts/demo.sh $(BUILD)
 
+# Link recovery soak: 1 GiB copied each way through a zmp:// mount while the peer cuts the link 50
+# times; checks zmue's descriptors and memory afterwards. Minutes long, needs root; not in make test.
+.PHONY: soak
+soak: build
+	cd $(BUILD)/tests/e2e_recovery && ZM_RECOVERY_MIB=1024 ZM_RECOVERY_CUTS=50 \
+	  ./e2e_recovery_test --gtest_filter='CopyCuts.*'
+
 # Installs zmue (with a sample zmue.ini beside it), mount.zmue into $(DESTDIR)/sbin, the manual page
 # and the service examples under $(DESTDIR)$(PREFIX).
 PREFIX ?= /usr/local
