@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= $(BUILD)-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo clean fuzz fuzz-build install
+.PHONY: all deps build test demo clean fuzz fuzz-build install bench
 
 all: build
 
@@ -38,6 +38,13 @@ demo: build
 soak: build
 	cd $(BUILD)/tests/e2e_recovery && ZM_RECOVERY_MIB=1024 ZM_RECOVERY_CUTS=50 \
 	  ./e2e_recovery_test --gtest_filter='CopyCuts.*'
+
+# The side-by-side benchmark (bench/README.md): minutes long, needs root; never part of make test.
+BENCH_BUILD ?= $(BUILD)-bench
+bench: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target zmue zmsd-peer
+	bench/run.sh $(BENCH_BUILD)
 
 # Installs zmue (with a sample zmue.ini beside it), mount.zmue into $(DESTDIR)/sbin, the manual page
 # and the service examples under $(DESTDIR)$(PREFIX).
