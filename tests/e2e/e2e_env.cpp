@@ -49,11 +49,12 @@ backend_kind backend() {
 }
 
 const backend_expectations &expected() {
-  // FTP has paths, whole-file transfers in one direction and the server's own modes.
-  static const backend_expectations kFull = {0, 0, 0, 0, 0, 0, 0, 0, true, true};
+  // FTP has paths, whole-file transfers in one direction and the server's own modes; it keeps
+  // up to two logged-in control connections for the next operations.
+  static const backend_expectations kFull = {0, 0, 0, 0, 0, 0, 0, 0, true, true, 0};
   static const backend_expectations kFtp = {EOPNOTSUPP, EOPNOTSUPP, EOPNOTSUPP, EOPNOTSUPP,
                                             EOPNOTSUPP, EOPNOTSUPP, EOPNOTSUPP, EOPNOTSUPP,
-                                            false,      false};
+                                            false,      false,      1};
   switch (backend()) {
     case backend_kind::ftp:
       return kFtp;
@@ -98,6 +99,22 @@ std::string shell_output(const std::string &command, int timeout_s) {
 std::string sha256_of(const std::string &path) {
   std::string out = shell_output("sha256sum \"" + path + "\"");
   return out.substr(0, out.find(' '));
+}
+
+descriptor_count open_descriptors(pid_t pid) {
+  const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+  std::error_code ec;
+  std::filesystem::directory_iterator it(dir, ec);
+  descriptor_count count;
+  if (ec) return count;
+  count.all = 0;
+  for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+    if (ec) return descriptor_count{};
+    ++count.all;
+    if (std::filesystem::read_symlink(it->path(), ec).string().rfind("socket:", 0) == 0)
+      ++count.sockets;
+  }
+  return count;
 }
 
 std::string read_all(const std::string &path) {
@@ -209,7 +226,10 @@ bool mounted_tree::mount(const std::string &query, std::vector<std::string> extr
   args.insert(args.end(), extra_args.begin(), extra_args.end());
   if (!process.start(args, work + "/zmue.log")) return false;
   for (long long deadline = now_ms() + 10000; now_ms() < deadline;) {
-    if (fuse_mounted(mnt)) return true;
+    if (fuse_mounted(mnt)) {
+      ready_descriptors = open_descriptors(process.pid());
+      return true;
+    }
     if (process.wait_exit(50) != -1) return false;
   }
   return false;
@@ -221,6 +241,27 @@ bool mounted_tree::wait_unmounted(int timeout_ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return !fuse_mounted(mnt);
+}
+
+std::string mounted_tree::descriptors_returned(int timeout_ms) const {
+  const pid_t pid = process.pid();
+  const descriptor_count start = ready_descriptors;
+  if (start.all < 0) return "";
+  const auto returned = [&](const descriptor_count &now) {
+    return now.all < 0 || (now.all - now.sockets == start.all - start.sockets &&
+                           now.sockets >= start.sockets &&
+                           now.sockets <= start.sockets + expected().spare_links);
+  };
+  descriptor_count now = open_descriptors(pid);
+  for (long long deadline = now_ms() + timeout_ms; !returned(now) && now_ms() < deadline;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    now = open_descriptors(pid);
+  }
+  if (returned(now)) return "";
+  return std::to_string(now.all) + " descriptors (" + std::to_string(now.sockets) + " sockets), " +
+         std::to_string(start.all) + " (" + std::to_string(start.sockets) +
+         " sockets) when the mount was ready:\n" +
+         shell_output("ls -l /proc/" + std::to_string(pid) + "/fd", 10);
 }
 
 }  // namespace e2e

@@ -34,6 +34,7 @@ struct backend_expectations {
   int read_write;     // O_RDWR opens and writes at an offset inside the file
   bool keeps_modes;   // modes given to create, mkdir and chmod reach the backing
   bool real_statfs;   // statfs reports the backing's numbers (else zeros)
+  int spare_links;    // logged-in connections a back end may keep beyond its first one (a pool)
 };
 const backend_expectations &expected();
 
@@ -47,6 +48,13 @@ int shell(const std::string &command, int timeout_s = 120);
 // Output of a shell command (time-out as above), trailing newline removed.
 std::string shell_output(const std::string &command, int timeout_s = 120);
 std::string sha256_of(const std::string &path);
+// Open descriptors of a process (entries of /proc/PID/fd) and how many of them are sockets;
+// false when they cannot be read.
+struct descriptor_count {
+  int all = -1;
+  int sockets = 0;
+};
+descriptor_count open_descriptors(pid_t pid);
 // Whole-file helpers, used through the mount and in the backing directory alike.
 std::string read_all(const std::string &path);
 bool write_all(const std::string &path, const std::string &content);
@@ -85,12 +93,17 @@ class mounted_tree {
   bool mount(const std::string &query, std::vector<std::string> extra_args = {});
   // Waits until the mount point is no longer mounted.
   bool wait_unmounted(int timeout_ms);
+  // Waits (bounded) until the program holds as many descriptors as when its mount was ready
+  // (the kernel releases closed files after close(2) returns), sockets of a connection pool
+  // aside. Empty when it does, else what it holds now (the /proc/PID/fd listing).
+  std::string descriptors_returned(int timeout_ms) const;
 
   std::string work;     // private scratch directory, outside the mount
   std::string mnt;      // the mount point
   std::string backing;  // the directory the mounted URL serves
   std::string url;
   zmue_process process;
+  descriptor_count ready_descriptors;  // counted once the mount was ready
 };
 
 }  // namespace e2e

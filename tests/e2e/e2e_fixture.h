@@ -39,6 +39,11 @@ class MountedTest : public testing::Test {
   }
 
   void TearDown() override {
+    // Whatever a test opened and closed through the mount, the program holds no more of it.
+    if (tree_.process.wait_exit(0) == -1 && e2e::fuse_mounted(tree_.mnt)) {
+      const std::string held = tree_.descriptors_returned(5000);
+      EXPECT_TRUE(held.empty()) << held;
+    }
     if (e2e::external_backend() && !name_.empty()) {
       std::error_code ec;
       std::filesystem::remove_all(tree_.backing + "/" + name_, ec);
