@@ -15,6 +15,7 @@
 #include "log_ctx.h"
 #include "log_level.h"
 #include "log_line.h"
+#include "log_redact.h"
 #include "pal_env.h"
 #include "pal_os.h"
 #include "pal_verr.h"
@@ -94,6 +95,8 @@ int log_message(log2_ctx *ctx, uint32_t level_arg, int saved_errno, const char *
                 const char *file, int line, const char *func, log_line &msg) {
   const int level = static_cast<int>(level_arg & 0xff);
   const uint32_t flags = ctx->flags.load(std::memory_order_relaxed);
+  // URLs are logged whole in many places (mount, command line, errors): their passwords not.
+  log_redact(msg);
   log_line full;
   append_prefix(full, flags, file, line, func);
   full.append(msg.text, msg.len);
