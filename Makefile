@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_BUILD ?= $(BUILD)-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test demo clean fuzz fuzz-build install bench
+.PHONY: all deps build test demo clean fuzz fuzz-build asan-e2e secrets install bench
 
 all: build
 
@@ -28,6 +28,15 @@ fuzz-build: deps
 
 fuzz: fuzz-build
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The end-to-end suite on every back end with zmue and the peer under ASan, UBSan and leak checks.
+asan-e2e: deps
+	JOBS=$(JOBS) scripts/test-asan-e2e.sh $(BUILD)-asan-e2e
+
+# The whole end-to-end suite over password and key logins; nothing zmue writes may hold a secret.
+secrets: build
+	tests/e2e_secrets/secrets_run.sh $(BUILD)/src/opt/zmue/zmue $(BUILD)/tools/zmsd-peer/zmsd-peer \
+	  $(BUILD)/tests/e2e/e2e_mount_test $(BUILD)/tests/libvfs_ftp/ftp_e2e_runner
 
 demo: build
 	@scripts/demo.sh $(BUILD)
@@ -55,4 +64,4 @@ install: deps
 	DESTDIR=$(if $(DESTDIR),$(abspath $(DESTDIR))) cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(BUILD)-asan-e2e
