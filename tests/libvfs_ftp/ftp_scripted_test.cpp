@@ -287,6 +287,20 @@ TEST_F(FtpScripted, ServerThatRefusesNewLoginsMarksTheMountBroken) {
   EXPECT_EQ(vfs_statvol(mount_, &vol), -1);
 }
 
+// The only logged-in connection is busy with a download when the server stops answering: the
+// login for a second one gets no reply, and the liveness check must find the mount broken.
+TEST_F(FtpScripted, LoginWithoutAnswerWhileATransferHoldsTheConnectionMarksTheMountBroken) {
+  serve_file(pattern(100000));
+  mount();
+  VfsHandle *fh = vfs_open2(mount_, "/f", VFS_PL_O_RDONLY, 0);
+  ASSERT_NE(fh, nullptr) << vfs_get_error(mount_);
+  server_.on("USER", [](ScriptedFtp::Session &, const std::string &) {});  // hung from now on
+  VfsFileInfo info{};
+  EXPECT_EQ(vfs_lstat(mount_, "/g", &info), -1);
+  EXPECT_EQ(vfs_need_exit(mount_), 1u);
+  EXPECT_EQ(vfs_close(fh), 0);
+}
+
 TEST_F(FtpScripted, PathOperationsFtpCannotDoFailCleanly) {
   mount();
   EXPECT_EQ(vfs_chmod(mount_, "/f", 0600), -1);

@@ -150,8 +150,14 @@ bool ProftpdServer::start(bool root_alias) {
   return why_ = "proftpd does not accept on port " + std::to_string(port_), false;
 }
 
+void ProftpdServer::signal_all(int sig) const {
+  if (pid_ > 0) kill(-pid_, sig);
+}
+
 void ProftpdServer::stop() {
   if (pid_ <= 0) return;
+  // A stopped server would hold the termination signal pending.
+  kill(-pid_, SIGCONT);
   kill(-pid_, SIGTERM);
   for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) != pid_; ++i) usleep(20000);
   // Session processes that outlived the listener, and a listener that ignored SIGTERM.

@@ -28,6 +28,9 @@ bool dialogue_step(FtpMount *ctx, FtpConn *conn, int want, const char *what, std
   const verrno code = ftp_reply_verr(ret, *text);
   VERR_SET(ctx->err, code, "%s:%d %s ret=%d %s", ctx->host.c_str(), ctx->port, what, ret,
            text->c_str());
+  // No answer at all, unlike a refusal, says the server cannot be reached: the liveness check
+  // must try again, or a mount whose last connection went this way would never be found broken.
+  if (ret <= 0) ctx->link_lost.store(true, std::memory_order_relaxed);
   return false;
 }
 
@@ -79,6 +82,7 @@ std::unique_ptr<FtpConn> ftp_login(FtpMount *ctx) {
   const uint32_t sock = sock_connect(ctx->host.c_str(), ctx->port, &param, &why);
   if (sock == 0) {
     ZLOG(LOG2_ERR, "connet %s:%d failed\n", ctx->host.c_str(), ctx->port);
+    ctx->link_lost.store(true, std::memory_order_relaxed);
     VERR_SET(ctx->err, VERR_NET_CONNECTION_REFUSED, "connect %s:%d: %s", ctx->host.c_str(),
              ctx->port, why.text);
     return nullptr;
