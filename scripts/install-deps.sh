@@ -11,6 +11,7 @@ packages=(
   proftpd-core
   clang libclang-rt-14-dev
   rsync git sqlite3
+  man-db groff-base
   ccache
 )
 
