@@ -195,16 +195,28 @@ TEST_F(MountHelper, FstabLineMountsWithItsOptions) {
 }
 
 TEST_F(MountHelper, FailedMountReportsTheDaemonsStatusAndMessage) {
-  // Port 1 on the loopback interface: nothing listens, the connect is refused at once.
-  command_result mounted =
-      run("mount -t zmue zmp://127.0.0.1:1/share " + mnt_, work_ + "/mount.log");
-  // zmue ends with 255 when the back end cannot be mounted; mount(8) passes the helper's on.
-  EXPECT_EQ(mounted.status, 255) << mounted.output;
-  EXPECT_NE(mounted.output.find("zmue ended with status 255"), std::string::npos)
-      << mounted.output;
-  EXPECT_NE(mounted.output.find("error="), std::string::npos) << mounted.output;
-  EXPECT_FALSE(fuse_mount_exists(mnt_));
-  EXPECT_TRUE(children().empty());
+  // zmue ends with 255 when the mount fails; mount(8) passes the helper's status on.
+  const struct {
+    const char *what;
+    std::string source, options, message;
+  } cases[] = {
+      // Port 1 on the loopback interface: nothing listens, the connect is refused at once, and
+      // zmue says so before it detaches.
+      {"back end unreachable", "zmp://127.0.0.1:1/share", "rw", "error="},
+      // The FUSE options are refused only after zmue became a daemon: its status still counts.
+      {"kernel mount refused after detaching", backing_, "allow_other,allow_root", ""},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    command_result mounted =
+        run("mount -t zmue " + c.source + " " + mnt_ + " -o " + c.options, work_ + "/mount.log");
+    EXPECT_EQ(mounted.status, 255) << mounted.output;
+    EXPECT_NE(mounted.output.find("zmue ended with status 255"), std::string::npos)
+        << mounted.output;
+    EXPECT_NE(mounted.output.find(c.message), std::string::npos) << mounted.output;
+    EXPECT_FALSE(fuse_mount_exists(mnt_));
+    EXPECT_TRUE(children().empty());
+  }
 }
 
 }  // namespace
