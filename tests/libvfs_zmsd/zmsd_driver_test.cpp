@@ -177,6 +177,24 @@ TEST_F(ZmsdDriverTest, LostLinkWithNothingOpenReconnectsAndRepeatsOnce) {
   EXPECT_EQ(vfs_need_exit(m.get()), 0u);
 }
 
+// A path call that loses the link with nothing open is not repeated, but the next one runs on a
+// new session; before, every stat failed on the dead link until an open came, and lookups come
+// before every open, so the mount stayed dead while the server was fine.
+TEST_F(ZmsdDriverTest, PathCallAfterALostLinkWithNothingOpenRunsOnANewSession) {
+  start_peer({"--ver", "1.5.3", "--drop-before", std::to_string(kMountRequests + 1)});
+  put_file("f", "data");
+  mount_ptr m = mount();
+  ASSERT_TRUE(m) << err.text;
+  VfsFileInfo info{};
+  EXPECT_EQ(vfs_lstat(m.get(), "/f", &info), -1) << "the cut call fails";
+  EXPECT_EQ(vfs_lstat(m.get(), "/f", &info), 0) << vfs_get_error(m.get());
+  EXPECT_EQ(info.size, 4);
+  EXPECT_EQ(vfs_lstat(m.get(), "/f", &info), 0) << "no further session";
+  const std::vector<int> sent = commands();
+  EXPECT_EQ(std::count(sent.begin(), sent.end(), CMD_LOGIN), 2);
+  EXPECT_EQ(vfs_need_exit(m.get()), 0u);
+}
+
 TEST_F(ZmsdDriverTest, IdleLinkIsRepairedByTheVolumeProbe) {
   start_peer({"--ver", "1.5.3", "--drop-before", std::to_string(kMountRequests + 1)});
   mount_ptr m = mount();

@@ -64,8 +64,10 @@ zmsd_session *zmsd_open_session(ZmsdMount *ctx, void *stop) {
   return s;
 }
 
-int zmsd_check_and_connect(ZmsdMount *ctx) {
-  if (ctx->cli && zmsd_check_set_error(ctx) != kResultReconnect) return -1;
+namespace {
+
+// A new session for the stored URL in place of the old one; a failure marks the mount broken.
+int replace_session(ZmsdMount *ctx) {
   (void)zmsd_cli_exit(ctx->cli);
   ctx->cli = zmsd_open_session(ctx, nullptr);
   if (!ctx->cli) {
@@ -77,9 +79,21 @@ int zmsd_check_and_connect(ZmsdMount *ctx) {
   return 0;
 }
 
+}  // namespace
+
+int zmsd_check_and_connect(ZmsdMount *ctx) {
+  if (ctx->cli && zmsd_check_set_error(ctx) != kResultReconnect) return -1;
+  return replace_session(ctx);
+}
+
 void zmsd_after_call(ZmsdMount *ctx) {
-  if (ctx->cli) (void)zmsd_check_set_error(ctx);
+  ctx->stale = ctx->cli && zmsd_check_set_error(ctx) == kResultReconnect;
   ctx->active_time = os_get_ms();
+}
+
+void zmsd_renew_stale(ZmsdMount *ctx) {
+  if (!ctx->stale.exchange(false) || ctx->fcount != 0 || ctx->dcount != 0) return;
+  (void)replace_session(ctx);
 }
 
 bool zmsd_refuse_broken(ZmsdMount *ctx) {

@@ -3,6 +3,7 @@
 // call, then the error check and the activity stamp outside the lock).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -29,6 +30,8 @@ struct ZmsdMount {
   uint64_t active_time = 0;
   uint8_t broken = 0;
   uint8_t vss = 0;
+  // The last call lost the link with nothing open: the next path call starts on a new session.
+  std::atomic<bool> stale{false};
 };
 
 struct ZmsdFile {
@@ -57,6 +60,10 @@ int zmsd_check_and_connect(ZmsdMount *ctx);
 zmsd_session *zmsd_open_session(ZmsdMount *ctx, void *stop);
 // The error check and the activity stamp that follow every client call.
 void zmsd_after_call(ZmsdMount *ctx);
+// Replaces a session that lost its link in the last call while nothing was open; path calls are
+// not repeated after a lost link, so without this they would fail on it until an open came.
+// Call with the lock held; a failed replacement marks the mount broken.
+void zmsd_renew_stale(ZmsdMount *ctx);
 // Refuses a call on a broken mount: true (with the reason recorded) when ctx is broken.
 bool zmsd_refuse_broken(ZmsdMount *ctx);
 

@@ -195,10 +195,12 @@ int zmsd_drv_ioctl(void *handle, uint32_t code, void *block, int32_t size) {
   int r = -1;
   {
     std::lock_guard<std::mutex> hold(ctx->lock);
-    if (code >= 100 && code <= 103)
+    if (code >= 100 && code <= 103) {
       r = f ? file_handle_control(f->cf, code, block) : -1;
-    else
-      r = path_control(ctx, ctx->cli, code, block, size);
+    } else {
+      zmsd_renew_stale(ctx);
+      if (ctx->cli) r = path_control(ctx, ctx->cli, code, block, size);
+    }
   }
   zmsd_after_call(ctx);
   return r;
