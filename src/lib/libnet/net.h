@@ -192,6 +192,9 @@ struct net_sock {
 // The plain socket path, below any TLS hook (TLS binds its transport to these).
 [[nodiscard]] int net_sock_read(net_sock *chan, void *buf, int n);
 [[nodiscard]] int net_sock_write(net_sock *chan, const void *buf, int n);
+// As net_sock_read, but returns as soon as some bytes (at most n) have arrived: for callers that
+// keep their own read-ahead buffer.
+[[nodiscard]] int net_sock_read_some(net_sock *chan, void *buf, int n);
 // One line up to LF or NUL, CRs removed: its length, 1 for an empty line, 0 without data, -1 on
 // failure or a line longer than size - 1. net_read_str ends only at NUL.
 [[nodiscard]] int net_read_line(net_sock *chan, char *buf, int size);

@@ -1,6 +1,7 @@
 // One TLS session over a connected socket channel: the handshake, the channel's read and write
 // hooks, and close-notify. Records travel over the channel's plain socket path (net_sock_read/
 // net_sock_write), so every transfer keeps the channel's time-out, abort and stop behaviour.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -22,19 +23,35 @@ int clamp_len(size_t len) { return len > size_t(INT_MAX) ? INT_MAX : int(len); }
 // The transport under TLS. The plain path returns a short count on time-out or close; a count
 // of 0 tells them apart by the channel's disconnected flag.
 int bio_send(void *arg, const unsigned char *buf, size_t len) {
-  auto *chan = static_cast<net_sock *>(arg);
+  net_sock *chan = static_cast<ssl_cli_conn *>(arg)->chan;
   const int sent = net_sock_write(chan, buf, clamp_len(len));
   if (sent > 0) return sent;
   if (sent < 0) return MBEDTLS_ERR_NET_SEND_FAILED;
   return chan->disconnected ? MBEDTLS_ERR_NET_CONN_RESET : MBEDTLS_ERR_SSL_TIMEOUT;
 }
 
-int bio_recv(void *arg, unsigned char *buf, size_t len) {
-  auto *chan = static_cast<net_sock *>(arg);
-  const int got = net_sock_read(chan, buf, clamp_len(len));
+int recv_result(const net_sock *chan, int got) {
   if (got > 0) return got;
   if (got < 0) return MBEDTLS_ERR_NET_RECV_FAILED;
   return chan->disconnected ? 0 : MBEDTLS_ERR_SSL_TIMEOUT;  // 0 is end of stream to the library
+}
+
+// Served from the read-ahead buffer, which one receive refills with whatever has arrived.
+int bio_recv(void *arg, unsigned char *buf, size_t len) {
+  auto *conn = static_cast<ssl_cli_conn *>(arg);
+  net_sock *chan = conn->chan;
+  if (conn->ahead_len == 0) {
+    if (len >= sizeof conn->ahead) return recv_result(chan, net_sock_read(chan, buf, clamp_len(len)));
+    const int got = net_sock_read_some(chan, conn->ahead, int(sizeof conn->ahead));
+    if (got <= 0) return recv_result(chan, got);
+    conn->ahead_pos = 0;
+    conn->ahead_len = size_t(got);
+  }
+  const size_t n = std::min(len, conn->ahead_len - conn->ahead_pos);
+  memcpy(buf, conn->ahead + conn->ahead_pos, n);
+  conn->ahead_pos += n;
+  if (conn->ahead_pos == conn->ahead_len) conn->ahead_pos = conn->ahead_len = 0;
+  return int(n);
 }
 
 // No progress within the channel's time-out (the transport waited it out).
@@ -78,7 +95,7 @@ ssl_cli_conn *ssl_cli_connect(ssl_cli_conf *conf, net_sock *chan, const char *ci
     VERR_SET(err, ssl_status_of(setup), "mbedtls_ssl_setup failed");
     return nullptr;
   }
-  mbedtls_ssl_set_bio(ssl, chan, bio_send, bio_recv, nullptr);
+  mbedtls_ssl_set_bio(ssl, conn.get(), bio_send, bio_recv, nullptr);
 
   // Every transfer of the handshake is bounded by the channel's time-out, so one call suffices.
   const int ret = mbedtls_ssl_handshake(ssl);

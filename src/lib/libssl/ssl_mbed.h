@@ -53,6 +53,11 @@ struct ssl_cli_conn {
   ssl_context_owner ssl;
   net_sock *chan;  // the channel whose raw socket carries the records
   bool write_stalled = false;  // a write timed out with part of a record still unsent
+  // Received but not yet taken by the library, which asks for each record's 5-byte header and
+  // its body apart: one receive into here usually serves a body and the next header.
+  unsigned char ahead[32768];
+  size_t ahead_pos = 0;
+  size_t ahead_len = 0;
 };
 
 inline constexpr int SSL_FORCED_SUITE = 0x0035;  // TLS-RSA-WITH-AES-256-CBC-SHA

@@ -37,14 +37,18 @@ struct transfer_rules {
   const char *error_format;   // logged with errno and its text when the system call fails
   bool polls_stop;
   bool wait_failure_fails;    // a failed wait: -1, else the count so far
+  bool partial;               // return once any bytes moved
 };
 
+int recv_io(uint32_t sock, char *buf, int n) { return os_socket_recv(sock, buf, n); }
+
 const transfer_rules kReadRules = {
-    [](uint32_t sock, char *buf, int n) { return os_socket_recv(sock, buf, n); },
-    OS_SOCKET_READABLE, kReadWaitMs, LOG2_VERB, "socket_recv error [%d] [%s]\n", true, false};
+    recv_io, OS_SOCKET_READABLE, kReadWaitMs, LOG2_VERB, "socket_recv error [%d] [%s]\n", true, false, false};
+const transfer_rules kReadSomeRules = {
+    recv_io, OS_SOCKET_READABLE, kReadWaitMs, LOG2_VERB, "socket_recv error [%d] [%s]\n", true, false, true};
 const transfer_rules kWriteRules = {
     [](uint32_t sock, char *buf, int n) { return os_socket_send(sock, buf, n); },
-    OS_SOCKET_WRITABLE, kWriteWaitMs, LOG2_DBG, "socket_send error [%d] [%s]\n", false, true};
+    OS_SOCKET_WRITABLE, kWriteWaitMs, LOG2_DBG, "socket_send error [%d] [%s]\n", false, true, false};
 
 // Moves n bytes within the channel's time-out. A transfer of 0 bytes with errno still 0 after the
 // wait reported the socket ready means the peer has closed: the channel is marked and the count
@@ -62,6 +66,7 @@ int transfer(net_sock *chan, char *p, int n, const transfer_rules &rules) {
     const int r = rules.io(chan->handle, p + done, n - done);
     if (r > 0) {
       done += r;
+      if (rules.partial) return done;
       continue;
     }
     if (r < 0) {
@@ -108,6 +113,10 @@ int stdio_write(const void *buf, int n) {
 }  // namespace
 
 int net_sock_read(net_sock *chan, void *buf, int n) { return transfer(chan, static_cast<char *>(buf), n, kReadRules); }
+
+int net_sock_read_some(net_sock *chan, void *buf, int n) {
+  return transfer(chan, static_cast<char *>(buf), n, kReadSomeRules);
+}
 
 int net_sock_write(net_sock *chan, const void *buf, int n) {
   return transfer(chan, static_cast<char *>(const_cast<void *>(buf)), n, kWriteRules);
