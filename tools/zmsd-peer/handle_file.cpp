@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "fs_status.h"
 #include "handlers.h"
@@ -34,15 +35,18 @@ void read_file(Connection &c, const Request &rq, Reply &rp, int fd) {
   int64_t offset = 0;
   if (!need_i32(rq, rp, "len", len) || (rq.command == 29 && !need_i64(rq, rp, "offset", offset))) return;
   if (len < 0 || len > kMaxReadLen) return rp.fail(VERR_TOO_MUCH_DATA, "read len out of range: " + std::to_string(len));
-  std::vector<uint8_t> buf(static_cast<size_t>(len));
+  // Left uninitialised: the read fills every byte that is used, and zeroing a large read first
+  // would cost as much as the copy out of the page cache.
+  const size_t want = static_cast<size_t>(len);
+  std::unique_ptr<uint8_t[]> buf(new uint8_t[want ? want : 1]);
   const ssize_t n = move_all([&](size_t done) {
-    return rq.command == 29 ? pread(fd, buf.data() + done, buf.size() - done, offset + off_t(done))
-                            : read(fd, buf.data() + done, buf.size() - done);
-  }, buf.size());
+    return rq.command == 29 ? pread(fd, buf.get() + done, want - done, offset + off_t(done))
+                            : read(fd, buf.get() + done, want - done);
+  }, want);
   if (n < 0) return rp.fail_os(int(-n));
   rp.fields().add_i32("len", int32_t(n));
   rp.fields().add_i32("flags", 0);
-  add_packed_data(rp.fields(), c.ctx->codec, buf.data(), size_t(n));
+  add_packed_data(rp.fields(), c.ctx->codec, buf.get(), size_t(n));
 }
 
 void write_file(Connection &c, const Request &rq, Reply &rp, int fd) {
@@ -53,12 +57,17 @@ void write_file(Connection &c, const Request &rq, Reply &rp, int fd) {
     return;
   const Field *data = rq.fields.binary("data");
   std::vector<uint8_t> bytes;
-  if (!data || len < 0 || !unpack_data(c.ctx->codec, *data, size_t(len), bytes))
-    return rp.fail(VERR_INVALID_PARAMETER, "bad request: \"data\" does not unpack to \"len\" bytes");
+  // Uncompressed data is written from the request itself.
+  const bool plain = c.ctx->codec == Codec::none;
+  const bool sound = data && len >= 0 &&
+                     (plain ? data->len == size_t(len) : unpack_data(c.ctx->codec, *data, size_t(len), bytes));
+  if (!sound) return rp.fail(VERR_INVALID_PARAMETER, "bad request: \"data\" does not unpack to \"len\" bytes");
+  const uint8_t *from = plain ? data->data : bytes.data();
+  const size_t size = size_t(len);
   const ssize_t n = move_all([&](size_t done) {
-    return rq.command == 30 ? pwrite(fd, bytes.data() + done, bytes.size() - done, offset + off_t(done))
-                            : write(fd, bytes.data() + done, bytes.size() - done);
-  }, bytes.size());
+    return rq.command == 30 ? pwrite(fd, from + done, size - done, offset + off_t(done))
+                            : write(fd, from + done, size - done);
+  }, size);
   if (n < 0) return rp.fail_os(int(-n));
   rp.fields().add_i32("len", int32_t(n));
 }

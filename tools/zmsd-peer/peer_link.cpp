@@ -1,10 +1,13 @@
-// Plain TCP link: blocking reads and writes that retry on EINTR and short counts.
+// Plain TCP link: blocking reads and writes that retry on EINTR and short counts. Reads go
+// through a small buffer, so that a frame head and the message behind it cost one receive.
 #include "peer_link.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace peer {
 
@@ -21,13 +24,22 @@ class PlainLink final : public Link {
   explicit PlainLink(int fd) : sock_(fd) {}
 
   long read_full(void *buf, size_t n) override {
-    size_t got = 0;
+    auto *out = static_cast<char *>(buf);
+    size_t got = take_buffered(out, n);
     while (got < n) {
-      const ssize_t r = ::recv(sock_.fd(), static_cast<char *>(buf) + got, n - got, 0);
+      // Large reads go straight into the caller's buffer; small ones fill ours first.
+      const bool direct = n - got >= sizeof ahead_;
+      const ssize_t r = direct ? ::recv(sock_.fd(), out + got, n - got, 0)
+                               : ::recv(sock_.fd(), ahead_, sizeof ahead_, 0);
       if (r < 0 && errno == EINTR) continue;
       if (r < 0) return -1;
       if (r == 0) return got == 0 ? 0 : -1;
-      got += size_t(r);
+      if (direct) {
+        got += size_t(r);
+      } else {
+        ahead_len_ = size_t(r);
+        got += take_buffered(out + got, n - got);
+      }
     }
     return long(got);
   }
@@ -46,7 +58,18 @@ class PlainLink final : public Link {
   void abort() override { sock_.shutdown_both(); }
 
  private:
+  size_t take_buffered(char *out, size_t n) {
+    const size_t k = std::min(n, ahead_len_ - ahead_pos_);
+    memcpy(out, ahead_ + ahead_pos_, k);
+    ahead_pos_ += k;
+    if (ahead_pos_ == ahead_len_) ahead_pos_ = ahead_len_ = 0;
+    return k;
+  }
+
   SocketOwner sock_;
+  char ahead_[16384];
+  size_t ahead_pos_ = 0;
+  size_t ahead_len_ = 0;
 };
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <mbedtls/x509_crt.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "pal_log.h"
@@ -57,8 +59,17 @@ std::string tls_text(int code) {
   return text;
 }
 
+// What has arrived on the socket but mbed TLS has not asked for yet: it asks for each record's
+// header and body apart, and one receive into here usually holds both and the next header.
+struct ReadAhead {
+  int fd;
+  unsigned char bytes[32768];
+  size_t pos = 0;
+  size_t len = 0;
+};
+
 int send_cb(void *ctx, const unsigned char *buf, size_t n) {
-  const int fd = *static_cast<int *>(ctx);
+  const int fd = static_cast<ReadAhead *>(ctx)->fd;
   for (;;) {
     const ssize_t r = ::send(fd, buf, n, MSG_NOSIGNAL);
     if (r < 0 && errno == EINTR) continue;
@@ -67,20 +78,28 @@ int send_cb(void *ctx, const unsigned char *buf, size_t n) {
 }
 
 int recv_cb(void *ctx, unsigned char *buf, size_t n) {
-  const int fd = *static_cast<int *>(ctx);
-  for (;;) {
-    const ssize_t r = ::recv(fd, buf, n, 0);
+  auto *a = static_cast<ReadAhead *>(ctx);
+  while (a->len == 0) {
+    const ssize_t r = ::recv(a->fd, a->bytes, sizeof a->bytes, 0);
     if (r < 0 && errno == EINTR) continue;
-    return r < 0 ? MBEDTLS_ERR_SSL_INTERNAL_ERROR : int(r);
+    if (r <= 0) return r < 0 ? MBEDTLS_ERR_SSL_INTERNAL_ERROR : 0;
+    a->pos = 0;
+    a->len = size_t(r);
   }
+  const size_t k = std::min(n, a->len - a->pos);
+  memcpy(buf, a->bytes + a->pos, k);
+  a->pos += k;
+  if (a->pos == a->len) a->pos = a->len = 0;
+  return int(k);
 }
 
 class TlsLink final : public Link {
  public:
-  TlsLink(int fd, const mbedtls_ssl_config *conf) : sock_(fd), fd_(fd) {
+  TlsLink(int fd, const mbedtls_ssl_config *conf) : sock_(fd) {
+    ahead_.fd = fd;
     mbedtls_ssl_init(&ssl_);
     ok_ = mbedtls_ssl_setup(&ssl_, conf) == 0;
-    mbedtls_ssl_set_bio(&ssl_, &fd_, send_cb, recv_cb, nullptr);
+    mbedtls_ssl_set_bio(&ssl_, &ahead_, send_cb, recv_cb, nullptr);
   }
   ~TlsLink() override { mbedtls_ssl_free(&ssl_); }
 
@@ -122,7 +141,7 @@ class TlsLink final : public Link {
 
  private:
   SocketOwner sock_;
-  int fd_;
+  ReadAhead ahead_;
   mbedtls_ssl_context ssl_;
   bool ok_ = false;
 };
