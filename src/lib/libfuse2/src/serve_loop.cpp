@@ -44,6 +44,21 @@ void fuse2_request_exit() {
   fuse2_wake_loop();
 }
 
+namespace {
+
+// Reads one request from the device and answers it: the receive result (0 or less ends a loop).
+int serve_one(fuse_session *se, fuse_chan *ch, std::vector<char> &buf) {
+  fuse_buf fbuf{};
+  fbuf.mem = buf.data();
+  fbuf.size = buf.size();
+  fuse_chan *from = ch;
+  const int res = fuse_session_receive_buf(se, &fbuf, &from);
+  if (res > 0) fuse_session_process_buf(se, &fbuf, from);
+  return res;
+}
+
+}  // namespace
+
 // libfuse's own session loop, except that it also waits on the stop request: a blocking read
 // of the device would miss a request made on another thread or just before the read.
 int fuse2_serve(fuse *fs) {
@@ -52,6 +67,7 @@ int fuse2_serve(fuse *fs) {
   std::vector<char> buf(fuse_chan_bufsize(ch));
   pollfd fds[2] = {{fuse_chan_fd(ch), POLLIN, 0}, {g_wake[0], POLLIN, 0}};
   int res = 0;
+  bool served = false;
   // A wake-up left from an earlier loop's end is not for this one; a stop request still is
   // (the flag is checked below, after the drain, so a request made meanwhile is not lost).
   if (g_exit_requested == 0) drain_wake();
@@ -62,15 +78,15 @@ int fuse2_serve(fuse *fs) {
       break;
     }
     if (fds[1].revents != 0) break;
-    fuse_buf fbuf{};
-    fbuf.mem = buf.data();
-    fbuf.size = buf.size();
-    fuse_chan *from = ch;
-    res = fuse_session_receive_buf(se, &fbuf, &from);
+    res = serve_one(se, ch, buf);
     if (res == -EINTR || res == -EAGAIN) continue;
     if (res <= 0) break;
-    fuse_session_process_buf(se, &fbuf, from);
+    served = true;
   }
+  // A stop right after the mount comes before the kernel's first request (INIT) was read:
+  // libfuse frees its file-system record only for a session that saw INIT, so it is answered.
+  pollfd device = {fuse_chan_fd(ch), POLLIN, 0};
+  if (!served && poll(&device, 1, 0) == 1 && (device.revents & POLLIN)) (void)serve_one(se, ch, buf);
   // The request is answered by this loop's end; a later mount starts clean.
   g_exit_requested = 0;
   drain_wake();
