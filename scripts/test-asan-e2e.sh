@@ -12,6 +12,7 @@ src=$(pwd)
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DZM_SANITIZE=ON >/dev/null || exit 1
 cmake --build "$build" -j "$jobs" --target zmue zmsd-peer e2e_mount_test ftp_e2e_runner || exit 1
+build=$(cd "$build" && pwd)  # the suite starts zmue from its own working directory
 
 reports=$(mktemp -d /tmp/zmue-asan-e2e.XXXXXX) || exit 1
 export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:log_path=$reports/asan:log_exe_name=1"
