@@ -74,14 +74,19 @@ start_collector || { echo "no UDP collector could start"; exit 1; }
 printf '[log]\nbsvlog=udp://127.0.0.1:%s\n' "$collector_port" >"$work/zmue.ini"
 
 # zmue as the suite starts it, with the detailed log added in front (a test's own -l or -o
-# still wins) and its standard output and error copied. exec keeps the PID the suite signals.
+# still wins). Its standard output and error (files of the test, removed after it) get a second
+# name here, so they are kept whole without a copying process the test would have to wait for.
+# exec keeps the PID the suite signals.
 cat >"$work/zmue-logged" <<WRAP
 #!/usr/bin/env bash
 n=\$(( \$(cat "$out/starts" 2>/dev/null || echo 0) + 1 ))
 echo "\$n" >"$out/starts"
 log=$out/zmue-\$n.log
 [ \$((n % 2)) -eq 0 ] && log=$out/zmue-\$n.pcap
-exec > >(tee -a "$out/zmue-\$n.stdout") 2> >(tee -a "$out/zmue-\$n.stderr" >&2)
+for fd in 1 2; do
+  target=\$(readlink "/proc/\$\$/fd/\$fd")
+  [ -f "\$target" ] && ln -f "\$target" "$out/zmue-\$n.console\$fd" 2>/dev/null
+done
 exec "$zmue" -c "$work/zmue.ini" -l verb -o "\$log" "\$@"
 WRAP
 chmod +x "$work/zmue-logged"
@@ -158,8 +163,9 @@ while IFS= read -r h; do [ -n "$h" ] && forms+=("$h" "${h#\{SHA\}}"); done <<<"$
 
 starts=$(cat "$out/starts" 2>/dev/null || echo 0)
 logs=$(ls "$out"/*.log 2>/dev/null | wc -l) pcaps=$(ls "$out"/*.pcap 2>/dev/null | wc -l)
+consoles=$(ls "$out"/*.console* 2>/dev/null | wc -l)
 records=$(stat -c %s "$out/records.udp" 2>/dev/null || echo 0)
-echo "zmue starts=$starts text logs=$logs pcap captures=$pcaps udp record bytes=$records" \
+echo "zmue starts=$starts text logs=$logs pcap captures=$pcaps consoles=$consoles udp record bytes=$records" \
   "secret forms=${#forms[@]}"
 # Only lines marked for the collector travel over UDP (none may be logged in a run): its bytes
 # are searched like the rest but not required.
