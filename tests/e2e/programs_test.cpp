@@ -80,7 +80,10 @@ class Programs : public MountedTest {
 
   // A source tree of real headers (the first `count` files and links of /usr/include) plus the
   // cases a copy tool must keep: links of every kind, unusual modes, old times with nanoseconds
-  // on files, links and directories. The sub-second time is set last, on the way out.
+  // on files, links and directories. The sub-second time is set last, on the way out. No entry
+  // keeps the time it was made at: rsync leaves a directory's or link's time alone when it falls
+  // in the same second as the copy's (even between two local directories), and a tree made just
+  // before the copy would then differ from it by a fraction of a second, now and then.
   void make_tree(const std::string &dir, int count) const {
     ASSERT_EQ(e2e::shell("mkdir -p " + q(dir) + " && cd /usr/include && find . -type f -o -type l"
                          " | LC_ALL=C sort | head -n " + std::to_string(count) +
@@ -97,6 +100,8 @@ class Programs : public MountedTest {
                          " && echo spaced > \"name with spaces\" && echo down > deep/a/b/c/file"
                          " && ln -s plain to_file && ln -s deep/a to_dir && ln -s ../extra up"
                          " && ln -s /etc/hostname absolute && ln -s nowhere dangling"
+                         " && find " + q(dir) + " -type d -exec touch -d \"2010-05-06 07:08:09.5\" {} +"
+                         " && find " + q(dir) + " -type l -exec touch -h -d \"2010-05-06 07:08:09.5\" {} +"
                          " && touch -h -d \"2001-02-03 04:05:06.123456789\" plain to_file dangling"
                          " deep/a/b/c/file deep/a/b/c private && touch -d @1000000000 empty"),
               0);
