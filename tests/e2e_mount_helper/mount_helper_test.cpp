@@ -140,10 +140,27 @@ class MountHelper : public testing::Test {
     }
   }
 
-  // The zmue daemon left by a successful mount: the one child of this process.
-  pid_t daemon_pid() const {
+  // The children left once zmue's start-up processes have ended (they are re-parented here
+  // too and may still be leaving): waits, bounded, until `settled` says the list is final.
+  template <typename Settled>
+  static std::vector<pid_t> children_once(Settled settled) {
     std::vector<pid_t> pids = children();
-    return pids.size() == 1 && command_name(pids[0]) == "zmue" ? pids[0] : -1;
+    for (int i = 0; i < 250 && !settled(pids); ++i) {
+      while (waitpid(-1, nullptr, WNOHANG) > 0) {
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      pids = children();
+    }
+    return pids;
+  }
+
+  // The zmue daemon left by a successful mount: the one child of this process.
+  static bool one_daemon(const std::vector<pid_t> &pids) {
+    return pids.size() == 1 && command_name(pids[0]) == "zmue";
+  }
+  pid_t daemon_pid() const {
+    std::vector<pid_t> pids = children_once(one_daemon);
+    return one_daemon(pids) ? pids[0] : -1;
   }
 
   // Unmounts with umount(8) and checks that the daemon then ends with status 0.
@@ -215,7 +232,7 @@ TEST_F(MountHelper, FailedMountReportsTheDaemonsStatusAndMessage) {
         << mounted.output;
     EXPECT_NE(mounted.output.find(c.message), std::string::npos) << mounted.output;
     EXPECT_FALSE(fuse_mount_exists(mnt_));
-    EXPECT_TRUE(children().empty());
+    EXPECT_TRUE(children_once([](const std::vector<pid_t> &p) { return p.empty(); }).empty());
   }
 }
 
