@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "ftp_ctx.h"
 
@@ -24,6 +23,17 @@ int digits(const char *text, int n) {
   int v = 0;
   for (int i = 0; i < n; ++i) v = v * 10 + (text[i] - '0');
   return v;
+}
+
+// Days from 1970-01-01 to a proleptic Gregorian date (month 1..12), in 64 bits: timegm would go
+// through time_t, which is 32 bits on the 32-bit targets (libfuse 2 is built that way there).
+int64_t days_from_civil(int64_t year, int month, int day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
 }
 
 // A whole unsigned decimal (base 10) or octal (base 8) value; false for anything else.
@@ -62,23 +72,20 @@ void take_fact(const std::string &name, const std::string &value, Facts *f) {
 bool ftp_parse_time(const char *text, VfsTime *out) {
   const size_t len = strlen(text);
   if (len < 14 || !is_digits(text, 14)) return false;
-  struct tm tm {};
-  tm.tm_year = digits(text, 4) - 1900;
-  tm.tm_mon = digits(text + 4, 2) - 1;
-  tm.tm_mday = digits(text + 6, 2);
-  tm.tm_hour = digits(text + 8, 2);
-  tm.tm_min = digits(text + 10, 2);
-  tm.tm_sec = digits(text + 12, 2);
-  if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 ||
-      tm.tm_min > 59 || tm.tm_sec > 60)
+  const int year = digits(text, 4);
+  const int month = digits(text + 4, 2);
+  const int day = digits(text + 6, 2);
+  const int hour = digits(text + 8, 2);
+  const int minute = digits(text + 10, 2);
+  const int second = digits(text + 12, 2);
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
     return false;
   uint32_t nsec = 0;
   if (len > 14) {
     if (text[14] != '.' || len == 15 || len > 24 || !is_digits(text + 15, len - 15)) return false;
     for (size_t i = 15; i < 24; ++i) nsec = nsec * 10 + (i < len ? text[i] - '0' : 0);
   }
-  static_assert(sizeof(time_t) == 8, "times past 2038 need a 64-bit time_t");
-  out->sec = static_cast<int64_t>(timegm(&tm));
+  out->sec = days_from_civil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
   out->nsec = nsec;
   return true;
 }
