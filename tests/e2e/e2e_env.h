@@ -93,9 +93,10 @@ class mounted_tree {
   bool mount(const std::string &query, std::vector<std::string> extra_args = {});
   // Waits until the mount point is no longer mounted.
   bool wait_unmounted(int timeout_ms);
-  // Waits (bounded) until the program holds as many descriptors as when its mount was ready
-  // (the kernel releases closed files after close(2) returns), sockets of a connection pool
-  // aside. Empty when it does, else what it holds now (the /proc/PID/fd listing).
+  // Waits (bounded) until the program holds no more descriptors than when its mount was ready
+  // (the kernel releases closed files after close(2) returns; start-up may still have held a
+  // few then), sockets of a connection pool aside. Empty when it does, else what it holds now
+  // (the /proc/PID/fd listing).
   std::string descriptors_returned(int timeout_ms) const;
 
   std::string work;     // private scratch directory, outside the mount
