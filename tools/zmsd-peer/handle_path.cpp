@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <linux/magic.h>
 
+#include <cstdint>
+
 #include "fs_ops.h"
 #include "fs_status.h"
 #include "handlers.h"
@@ -13,7 +15,8 @@
 namespace peer {
 namespace {
 
-const char *fs_type_name(long magic) {
+// File-system magics are 32-bit values; f_type is a signed word, 32 bits wide on 32-bit targets.
+const char *fs_type_name(uint32_t magic) {
   switch (magic) {
     case EXT4_SUPER_MAGIC: return "ext4";
     case TMPFS_MAGIC: return "tmpfs";
@@ -41,7 +44,7 @@ void handle_volume(Connection &c, const Request &rq, Reply &rp) {
   m.add_i64("avail_bytes", int64_t(v.f_bavail * v.f_frsize));
   m.add_i64("free_bytes", int64_t(v.f_bfree * v.f_frsize));
   m.add_i64("total_bytes", int64_t(v.f_blocks * v.f_frsize));
-  m.add_string("fs_name", fs_type_name(long(t.f_type)));
+  m.add_string("fs_name", fs_type_name(uint32_t(t.f_type)));
   m.add_string("vol_name", "");
 }
 
