@@ -41,6 +41,31 @@ secrets: build
 demo: build
 	@scripts/demo.sh $(BUILD)
 
+# The self-contained program: zmue and the reference peer linked statically and stripped
+# (build-static); test-static checks its banner and mounts zmp://localhost with both (root).
+STATIC_BUILD ?= $(BUILD)-static
+.PHONY: static test-static cross-deps mipsel test-mipsel
+static: deps
+	cmake -S . -B $(STATIC_BUILD) -DZM_STATIC=ON -DCMAKE_BUILD_TYPE=MinSizeRel
+	cmake --build $(STATIC_BUILD) -j $(JOBS) --target zmue zmsd-peer
+
+test-static: static
+	ctest --test-dir $(STATIC_BUILD)/tests/static --output-on-failure
+
+# The same for 32-bit little-endian MIPS (build-mipsel) with Debian's cross toolchain and mipsel
+# libraries (scripts/install-cross-deps.sh); test-mipsel runs library tests under qemu.
+MIPSEL_BUILD ?= $(BUILD)-mipsel
+cross-deps:
+	@scripts/install-cross-deps.sh
+
+mipsel: cross-deps
+	cmake -S . -B $(MIPSEL_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mipsel.cmake -DZM_STATIC=ON \
+	  -DCMAKE_BUILD_TYPE=MinSizeRel
+	cmake --build $(MIPSEL_BUILD) -j $(JOBS) --target zmue zmsd-peer
+
+test-mipsel: cross-deps
+	JOBS=$(JOBS) scripts/test-mipsel.sh $(MIPSEL_BUILD)
+
 # Link recovery soak: 1 GiB copied each way through a zmp:// mount while the peer cuts the link 50
 # times; checks zmue's descriptors and memory afterwards. Minutes long, needs root; not in make test.
 .PHONY: soak
