@@ -20,6 +20,7 @@ test: build
 	JOBS=$(JOBS) scripts/test-sanitized.sh $(BUILD)-asan
 	$(MAKE) fuzz-build
 	cd $(FUZZ_BUILD)/fuzz && ctest --output-on-failure -L fuzz -j $(JOBS)
+	$(MAKE) test-mipsel
 
 # The fuzz targets: a separate clang build; each target runs FUZZ_SECONDS from its seed corpus.
 fuzz-build: deps
