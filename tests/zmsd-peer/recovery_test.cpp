@@ -2,6 +2,7 @@
 // its files and its count, a command executed before the cut is replayed (105), one that never
 // ran is counted as not executed and can be sent again after attaching (104).
 #include <chrono>
+#include <thread>
 
 #include "peer_fixture.h"
 
@@ -73,12 +74,20 @@ TEST_F(PeerTest, ContextWithoutRetentionIsGoneAfterTheCut) {
 }
 
 TEST_F(PeerTest, DelayAtHoldsOnlyTheListedRequestWhileItsContextRuns) {
-  start({"--delay", "5000", "--delay-at", "5", "--ignore-stop"});
+  start({"--delay", "5000", "--delay-at", "5", "--ignore-stop", "-l", "-"});
   const auto began = std::chrono::steady_clock::now();
   int64_t fd = 0;
   const std::string ctx = set_up_context(*client, fd);
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4)) << "a request before the listed one was held";
   ASSERT_TRUE(client->send(request(15, {i64("fd", fd), i64("offset", 7), i64("mode", 0)})));  // request 5
+  // Requests are numbered over all links as they arrive: the second link may speak only once the
+  // peer has taken the seek as its fifth request, or its probe would be the one held.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (peer.stderr_text().find("req=5 ") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_NE(peer.stderr_text().find("req=5 "), std::string::npos) << peer.stderr_text();
 
   auto again = connect_client();
   ASSERT_EQ(probe(*again).err(), 0);
