@@ -16,7 +16,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
+	(cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600) || { scripts/ctest-failures.sh $(BUILD); exit 1; }
 	JOBS=$(JOBS) scripts/test-sanitized.sh $(BUILD)-asan
 	$(MAKE) fuzz-build
 	cd $(FUZZ_BUILD)/fuzz && ctest --output-on-failure -L fuzz -j $(JOBS)

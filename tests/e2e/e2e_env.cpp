@@ -132,9 +132,9 @@ bool write_all(const std::string &path, const std::string &content) {
 zmue_process::~zmue_process() {
   if (pid_ <= 0 || status_ != -1) return;
   signal(SIGTERM);
-  if (wait_exit(5000) == -1) {
+  if (wait_exit(20000) == -1) {
     signal(SIGKILL);
-    wait_exit(5000);
+    wait_exit(20000);
   }
 }
 
@@ -206,8 +206,8 @@ mounted_tree::~mounted_tree() {
   if (work.empty()) return;
   if (fuse_mounted(mnt)) umount2(mnt.c_str(), MNT_DETACH);
   process.signal(SIGTERM);
-  if (process.wait_exit(5000) == -1) process.signal(SIGKILL);
-  process.wait_exit(5000);
+  if (process.wait_exit(20000) == -1) process.signal(SIGKILL);
+  process.wait_exit(20000);
   if (fuse_mounted(mnt)) umount2(mnt.c_str(), MNT_DETACH);
   // Never remove through a mount: whatever is still mounted stays.
   if (!fuse_mounted(mnt)) {

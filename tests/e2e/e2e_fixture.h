@@ -41,7 +41,7 @@ class MountedTest : public testing::Test {
   void TearDown() override {
     // Whatever a test opened and closed through the mount, the program holds no more of it.
     if (tree_.process.wait_exit(0) == -1 && e2e::fuse_mounted(tree_.mnt)) {
-      const std::string held = tree_.descriptors_returned(5000);
+      const std::string held = tree_.descriptors_returned(20000);
       EXPECT_TRUE(held.empty()) << held;
     }
     if (e2e::external_backend() && !name_.empty()) {

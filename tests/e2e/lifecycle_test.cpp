@@ -28,7 +28,7 @@ TEST_F(Lifecycle, SignalsUnmountAndExitWithZero) {
     e2e::mounted_tree tree;
     ASSERT_TRUE(tree.mount("options=rw")) << tree.process.log();
     tree.process.signal(sig);
-    EXPECT_EQ(tree.process.wait_exit(5000), 0) << tree.process.log();
+    EXPECT_EQ(tree.process.wait_exit(20000), 0) << tree.process.log();
     EXPECT_FALSE(e2e::fuse_mounted(tree.mnt));
   }
 }
@@ -41,7 +41,7 @@ TEST_F(Lifecycle, SignalWithAFileOpenStillTakesTheMountAway) {
   int fd = open((tree_.mnt + "/held").c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
   tree_.process.signal(SIGTERM);
-  EXPECT_EQ(tree_.process.wait_exit(5000), 0) << tree_.process.log();
+  EXPECT_EQ(tree_.process.wait_exit(20000), 0) << tree_.process.log();
   EXPECT_FALSE(e2e::fuse_mounted(tree_.mnt));
   char c;
   EXPECT_FAILS_WITH(read(fd, &c, 1), ENOTCONN);
@@ -57,7 +57,7 @@ TEST_F(Lifecycle, SignalWithUnflushedWritesKeepsTheData) {
   ASSERT_GE(fd, 0) << strerror(errno);
   ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
   tree_.process.signal(SIGTERM);
-  EXPECT_EQ(tree_.process.wait_exit(5000), 0) << tree_.process.log();
+  EXPECT_EQ(tree_.process.wait_exit(20000), 0) << tree_.process.log();
   EXPECT_EQ(read_all(tree_.backing + "/pending"), data);
   close(fd);
 }
@@ -89,14 +89,14 @@ TEST_F(Lifecycle, SignalDuringHeavyLoggingNeverHangs) {
 TEST_F(Lifecycle, ExternalUnmountEndsTheProgramWithZero) {
   ASSERT_TRUE(tree_.mount("options=rw")) << tree_.process.log();
   ASSERT_EQ(e2e::shell("umount \"" + tree_.mnt + "\""), 0);
-  EXPECT_EQ(tree_.process.wait_exit(5000), 0) << tree_.process.log();
+  EXPECT_EQ(tree_.process.wait_exit(20000), 0) << tree_.process.log();
   EXPECT_FALSE(e2e::fuse_mounted(tree_.mnt));
 }
 
 TEST_F(Lifecycle, StaleMountIsClearedBeforeMounting) {
   ASSERT_TRUE(tree_.mount("options=rw")) << tree_.process.log();
   tree_.process.signal(SIGKILL);
-  EXPECT_EQ(tree_.process.wait_exit(5000), 128 + SIGKILL);
+  EXPECT_EQ(tree_.process.wait_exit(20000), 128 + SIGKILL);
   ASSERT_TRUE(e2e::fuse_mounted(tree_.mnt)) << "a killed server leaves its mount behind";
   struct stat st{};
   EXPECT_FAILS_WITH(stat(tree_.mnt.c_str(), &st), ENOTCONN);
@@ -117,7 +117,7 @@ TEST_F(Lifecycle, StaleMountIsClearedBeforeMounting) {
   ASSERT_TRUE(write_all(tree_.mnt + "/after", "x"));
   EXPECT_EQ(read_all(tree_.backing + "/after"), "x");
   again.signal(SIGTERM);
-  EXPECT_EQ(again.wait_exit(5000), 0);
+  EXPECT_EQ(again.wait_exit(20000), 0);
   EXPECT_FALSE(e2e::fuse_mounted(tree_.mnt));
 }
 
@@ -135,7 +135,7 @@ TEST_F(Lifecycle, DaemonModeDetachesAfterTheMount) {
   ASSERT_TRUE(write_all(tree_.mnt + "/d", "daemon"));
   EXPECT_EQ(read_all(tree_.backing + "/d"), "daemon");
   ASSERT_EQ(e2e::shell("umount \"" + tree_.mnt + "\""), 0);
-  EXPECT_TRUE(tree_.wait_unmounted(5000));
+  EXPECT_TRUE(tree_.wait_unmounted(20000));
 }
 
 // The fork comes after the VFS mount, so a refused URL is still reported to the terminal.
@@ -169,7 +169,7 @@ TEST_F(Lifecycle, MountDirectoryIsNormalisedAndCreated) {
   ASSERT_TRUE(write_all(tree_.backing + "/seen", "file url"));
   EXPECT_EQ(read_all(wanted + "/seen"), "file url");
   tree_.process.signal(SIGTERM);
-  EXPECT_EQ(tree_.process.wait_exit(5000), 0);
+  EXPECT_EQ(tree_.process.wait_exit(20000), 0);
   EXPECT_FALSE(e2e::fuse_mounted(wanted));
 }
 

@@ -70,7 +70,7 @@ class Programs : public MountedTest {
   };
 
   // A command's exit status and its output (standard error too), kept in the work directory.
-  run_result run(const std::string &command, int timeout_s = 60) const {
+  run_result run(const std::string &command, int timeout_s = 240) const {
     std::string log = tree_.work + "/run.log";
     int status = e2e::shell("(" + command + ") >" + q(log) + " 2>&1", timeout_s);
     std::string output = read_all(log);
@@ -142,8 +142,8 @@ TEST_F(Programs, TarExtractsAnArchiveThatCompareFindsUnchanged) {
   // The pax format keeps nanoseconds, so the comparison is as fine as the file system.
   ASSERT_EQ(e2e::shell("tar --format=posix -cf " + q(archive) + " -C " + q(src) + " ."), 0);
   ASSERT_EQ(mkdir(m("x").c_str(), 0755), 0);
-  run_result extract = run("tar -xf " + q(archive) + " -C " + q(m("x")), 120);
-  run_result compare = run("tar -df " + q(archive) + " -C " + q(m("x")), 120);
+  run_result extract = run("tar -xf " + q(archive) + " -C " + q(m("x")), 300);
+  run_result compare = run("tar -df " + q(archive) + " -C " + q(m("x")), 300);
   if (!keeps_links_times_and_modes()) {
     // Every file and directory arrives with its contents; tar (as root) then fails to give each
     // one its owner and its times, and cannot make the links: status 2. Comparing then finds
@@ -269,11 +269,11 @@ TEST_F(Programs, GitRepositoryStaysConsistentThroughGcAndClone) {
           " mv extra/plain extra/renamed && " + git + " commit -q -m third",
       120);
   ASSERT_EQ(commits.status, 0) << commits.output.substr(0, 4000);
-  run_result gc = run(git + " gc -q", 120);
+  run_result gc = run(git + " gc -q", 300);
   EXPECT_EQ(gc.status, 0) << gc.output;
   run_result fsck = run(git + " fsck --full --strict");
   EXPECT_EQ(fsck.status, 0) << fsck.output;
-  run_result cloned = run(git + " clone -q " + q(repo) + " " + q(clone), 120);
+  run_result cloned = run(git + " clone -q " + q(repo) + " " + q(clone), 300);
   ASSERT_EQ(cloned.status, 0) << cloned.output;
   run_result diff = run("diff -r --no-dereference --exclude=.git " + q(repo) + " " + q(clone));
   EXPECT_EQ(diff.status, 0) << diff.output.substr(0, 4000);
@@ -323,7 +323,7 @@ TEST_F(Programs, SqliteDatabaseOf10000RowsPassesItsIntegrityCheck) {
                                    ";\nCREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, "
                                    "body TEXT);\n" + script +
                                    "CREATE INDEX t_name ON t(name);\n"));
-    run_result fill = run("sqlite3 " + q(db) + " < " + q(sql), 120);
+    run_result fill = run("sqlite3 " + q(db) + " < " + q(sql), 300);
     ASSERT_EQ(fill.status, 0) << fill.output.substr(0, 4000);
     run_result check = run("sqlite3 " + q(db) +
                            " \"PRAGMA integrity_check; SELECT count(*), sum(id), "
@@ -377,7 +377,7 @@ TEST_F(Programs, AtomicSaveByRename500TimesLeavesOnlyTheLastVersion) {
   // libfuse 2 keeps a file that is renamed over while open as a hidden ".fuse_hidden*" entry
   // until its last release, which the kernel sends after close returns: wait for it, bounded.
   std::set<std::string> only = {"notes.txt"};
-  for (int i = 0; i < 100 && names_in(m()) != only; ++i) usleep(20000);
+  for (int i = 0; i < 500 && names_in(m()) != only; ++i) usleep(20000);
   EXPECT_EQ(names_in(m()), only);
   EXPECT_EQ(names_in(b()), only);
 }
