@@ -141,6 +141,34 @@ TEST_F(FtpScripted, UploadsAreOneSequentialStream) {
   EXPECT_EQ(count("APPE /up"), 1u);
 }
 
+// The server stores a little, then breaks the data connection and says why (its disk is full):
+// the write reports that reason, and the upload stays failed instead of going on as an append.
+TEST_F(FtpScripted, UploadTheServerBreaksOffFailsWithItsReason) {
+  server_.on("STOR", [](ScriptedFtp::Session &s, const std::string &) {
+    const int fd = s.accept_data();
+    if (fd < 0) return;
+    s.reply("150 Ok to send data");
+    char buf[4096];
+    (void)recv(fd, buf, sizeof buf, 0);
+    const linger reset{1, 0};
+    (void)setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(fd);
+    s.reply("452 Transfer aborted. No space left on device");
+  });
+  server_.on("SIZE", [](ScriptedFtp::Session &s, const std::string &) { s.reply("550 No file"); });
+  mount();
+  VfsHandle *fh = vfs_open2(mount_, "/up", VFS_PL_O_WRONLY | VFS_PL_O_CREAT | VFS_PL_O_TRUNC, 0644);
+  ASSERT_NE(fh, nullptr) << vfs_get_error(mount_);
+  const std::string body = pattern(16 << 20);  // far more than the socket buffers hold
+  EXPECT_EQ(vfs_write(fh, body.data(), static_cast<uint32_t>(body.size()), 0), -1);
+  EXPECT_EQ(vfs_get_posix_errno(fh), ENOSPC) << vfs_get_error(fh);
+  EXPECT_EQ(vfs_write(fh, "more", 4, -1), -1);
+  EXPECT_EQ(vfs_get_posix_errno(fh), ENOSPC);
+  EXPECT_EQ(vfs_fsync(fh, 0), -1);
+  EXPECT_EQ(vfs_close(fh), -1);
+  EXPECT_EQ(count("APPE /up"), 0u);
+}
+
 TEST_F(FtpScripted, OpensAnUploadCannotServe) {
   server_.on("SIZE", [](ScriptedFtp::Session &s, const std::string &) { s.reply("213 42"); });
   mount();

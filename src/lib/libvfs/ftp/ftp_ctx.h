@@ -81,6 +81,7 @@ struct FtpFile {
   int64_t pos = 0;        // offset of the next byte the transfer moves
   bool data_end = false;  // the server closed the download's data connection
   bool started = false;   // a transfer command was accepted: its completion reply is pending
+  verrno broken = VERR_SUCCESS;  // why the upload failed; every later call on it fails the same
   std::string path;       // server path, for restarts
   net_sock data;
   FtpLease conn;

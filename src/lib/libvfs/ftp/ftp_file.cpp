@@ -88,6 +88,21 @@ bool restart_download(FtpFile *file, int64_t offset) {
   return begin_download(file, offset);
 }
 
+// A server that refuses the rest of an upload (its disk is full) breaks the data connection and
+// says why on the control connection. The upload cannot go on: an append would continue after
+// bytes the server never stored.
+int fail_upload(FtpFile *file) {
+  std::string text;
+  const int ret = end_transfer(file, &text);
+  file->broken = ret >= 400 ? ftp_reply_verr(ret, text) : VERR_DEV_IO_ERROR;
+  return FTP_FAIL(file->ctx, file->broken, "[%s]: data connection failed, ret=%d %s",
+                  file->path.c_str(), ret, text.c_str());
+}
+
+int upload_failed_earlier(FtpFile *file) {
+  return FTP_FAIL(file->ctx, file->broken, "[%s]: the upload failed earlier", file->path.c_str());
+}
+
 FtpFile *as_file(void *fh) {
   auto *file = static_cast<FtpFile *>(fh);
   return file != nullptr && file->kind == VFS_KIND_FILE ? file : nullptr;
@@ -155,6 +170,7 @@ int ftp_transfer_close(FtpFile *file) {
   std::unique_ptr<FtpFile> owner(file);
   std::string text;
   const int ret = end_transfer(file, &text);
+  if (file->broken != VERR_SUCCESS) return upload_failed_earlier(file);
   if (file->mode == 1 && ret != 226 && ret != 250) {
     ZLOG(LOG2_ERR, "path=%s upload ended with ret=%d\n", file->path.c_str(), ret);
     return FTP_FAIL(file->ctx, ftp_reply_verr(ret, text), "upload [%s] ret=%d %s",
@@ -248,6 +264,7 @@ int ftp_write(void *fh, const void *buf, uint32_t size, int64_t offset) {
                     "[%s]: write at %" PRId64 ", the upload stands at %" PRId64, file->path.c_str(),
                     offset, file->pos);
   }
+  if (file->broken != VERR_SUCCESS) return upload_failed_earlier(file);
   // An upload that fsync completed goes on as an append at the same place.
   if (file->data.handle == 0 && !begin_upload(file, "APPE")) return -1;
   const auto *p = static_cast<const char *>(buf);
@@ -255,9 +272,12 @@ int ftp_write(void *fh, const void *buf, uint32_t size, int64_t offset) {
   while (sent < size) {
     const int want = static_cast<int>(std::min<uint32_t>(size - sent, kChunk));
     const int w = net_write(&file->data, p + sent, want);
-    if (w <= 0)
-      return FTP_FAIL(file->ctx, w == 0 ? VERR_TIMEOUT : VERR_DEV_IO_ERROR,
-                      "[%s]: data connection failed", file->path.c_str());
+    if (w < 0) return fail_upload(file);
+    if (w == 0) {
+      // Part of the piece may have gone: nothing after it could land at the right place.
+      file->broken = VERR_TIMEOUT;
+      return FTP_FAIL(file->ctx, VERR_TIMEOUT, "[%s]: data connection stalled", file->path.c_str());
+    }
     sent += static_cast<uint32_t>(w);
     file->pos += w;
   }
@@ -269,6 +289,7 @@ int ftp_write(void *fh, const void *buf, uint32_t size, int64_t offset) {
 int ftp_fsync(void *fh, int /*datasync*/) {
   FtpFile *file = as_file(fh);
   if (file == nullptr) return -1;
+  if (file->broken != VERR_SUCCESS) return upload_failed_earlier(file);
   if (file->mode != 1 || file->data.handle == 0) return 0;
   std::string text;
   const int ret = end_transfer(file, &text);
