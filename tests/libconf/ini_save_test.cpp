@@ -47,6 +47,22 @@ TEST_F(IniSave, NormalisesSpacingQuotesAndInlineComments) {
   EXPECT_EQ(resave(saved), saved);
 }
 
+// A key that begins with "[" reads from a file; written back with a value that ends in "]", its
+// line must still read as that key and not as a section header.
+TEST_F(IniSave, KeysThatLookLikeHeadersStayKeys) {
+  const std::string cases[][2] = {
+      {"[s]\n[r/=  [x]#n\n", "[s]\n[r/=[x];\n\n"},
+      {"[s]\n[k=\"x]\"\n", "[s]\n[k=x];\n\n"},
+      {"[s]\n[k=a\"b'c] ;z\n", "[s]\n[k=a\"b'c];\n\n"},
+      {"[s]\n[k=]x\n", "[s]\n[k=]x\n\n"},
+  };
+  for (const auto &[text, saved] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(resave(text), kBom + saved);
+    EXPECT_EQ(resave(kBom + saved), kBom + saved);
+  }
+}
+
 TEST_F(IniSave, NewKeysJoinTheirSectionAndNewSectionsGoLast) {
   const std::string path = dir.file("new.ini");
   conf_ptr conf(conf_create_load(path.c_str()));

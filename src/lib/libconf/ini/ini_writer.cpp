@@ -1,6 +1,7 @@
 // INI text of a dictionary: sections in order, each with its kept comments and "key=value"
-// lines (values quoted only where the parser would otherwise cut them). Keys that came before the first section header are written first, without a header,
-// so that they read back into the same place.
+// lines (values quoted only where the parser would otherwise cut them). Keys that came before the
+// first section header are written first, without a header, so that they read back into the same
+// place.
 #include <string>
 
 #include "iniparser.h"
@@ -27,8 +28,13 @@ void append_keys(std::string &text, const dictionary &dict, const std::string &s
   for (const auto &e : dict.entries()) {
     if (!dict_in_section(e->name, section)) continue;
     text += e->comment;
+    const size_t line = text.size();
     text.append(e->name, section.size() + 1).push_back('=');
     if (e->value) append_value(text, *e->value);
+    // A file may hold a key that begins with "[" (set refuses one); when its value ends with "]"
+    // the line would read back as a section header. An empty comment keeps it a key: the line
+    // in the file had something after the "]" too, so it grows no longer than it was.
+    if (text[line] == '[' && text.back() == ']') text.push_back(';');
     text.push_back('\n');
   }
 }
