@@ -48,10 +48,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# Installing the mipsel libraries through apt pulls in libc6:mipsel, which must have the host's
-# exact version; a host whose libc6 (or libpcre2, for libfuse-dev's SELinux dependency) came from
-# the security archive, which builds no mipsel, cannot have it. The static link needs only the
-# archives, headers and pkg-config files, so the packages are unpacked instead of installed.
+# Installing the mipsel libraries through apt pulls in libc6:mipsel (and, for libfuse-dev's SELinux
+# dependency, libpcre2), which must match the host's version; where the security archive, which
+# builds no mipsel, holds a newer libc6 or libpcre2 than the mipsel archive, apt finds no solution.
+# The static link needs only the archives, headers and pkg-config files, so the packages are
+# unpacked instead of installed.
 if [ ${#to_unpack[@]} -gt 0 ]; then
   echo "unpacking ${to_unpack[*]} into $prefix"
   work=$(mktemp -d)
