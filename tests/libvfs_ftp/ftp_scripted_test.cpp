@@ -164,6 +164,8 @@ TEST_F(FtpScripted, UploadTheServerBreaksOffFailsWithItsReason) {
   EXPECT_EQ(vfs_get_posix_errno(fh), ENOSPC) << vfs_get_error(fh);
   EXPECT_EQ(vfs_write(fh, "more", 4, -1), -1);
   EXPECT_EQ(vfs_get_posix_errno(fh), ENOSPC);
+  EXPECT_EQ(vfs_write(fh, "more", 4, int64_t(body.size())), -1);  // where the kernel writes next
+  EXPECT_EQ(vfs_get_posix_errno(fh), ENOSPC);
   EXPECT_EQ(vfs_fsync(fh, 0), -1);
   EXPECT_EQ(vfs_close(fh), -1);
   EXPECT_EQ(count("APPE /up"), 0u);

@@ -258,13 +258,14 @@ int ftp_write(void *fh, const void *buf, uint32_t size, int64_t offset) {
     ZLOG(LOG2_ERR, "only can read\n");
     return FTP_FAIL(file->ctx, VERR_ACCESS_DENIED, "[%s]: open for download", file->path.c_str());
   }
+  // The reason a broken upload failed comes first: the writes after it land past its position.
+  if (file->broken != VERR_SUCCESS) return upload_failed_earlier(file);
   if (offset != -1 && offset != file->pos) {
     ZLOG(LOG2_ERR, "not sppourt offset\n");
     return FTP_FAIL(file->ctx, VERR_INVALID_PARAMETER,
                     "[%s]: write at %" PRId64 ", the upload stands at %" PRId64, file->path.c_str(),
                     offset, file->pos);
   }
-  if (file->broken != VERR_SUCCESS) return upload_failed_earlier(file);
   // An upload that fsync completed goes on as an append at the same place.
   if (file->data.handle == 0 && !begin_upload(file, "APPE")) return -1;
   const auto *p = static_cast<const char *>(buf);
