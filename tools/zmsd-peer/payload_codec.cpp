@@ -22,8 +22,11 @@ void add_packed_data(MessageWriter &msg, Codec codec, const void *src, size_t le
   }
   const int bound = LZ4_compressBound(int(len));
   uint8_t *room = msg.reserve_binary("data", size_t(bound));
-  const int n = LZ4_compress_default(static_cast<const char *>(src), reinterpret_cast<char *>(room),
-                                     int(len), bound);
+  // The clients' own speed for this codec: bulk replies are bound by compression, and a smaller
+  // reply is worth less than the time spent making it on a fast link.
+  constexpr int kAcceleration = 17;
+  const int n = LZ4_compress_fast(static_cast<const char *>(src), reinterpret_cast<char *>(room),
+                                  int(len), bound, kAcceleration);
   msg.trim_binary(n > 0 ? size_t(n) : 0);
 }
 
