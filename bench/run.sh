@@ -35,6 +35,7 @@ sshfs=$(bench_sshfs_binary "${BENCH_TOOLS:-/var/tmp/zmue-bench-tools}")
 work=$(mktemp -d "${BENCH_DIR:-/tmp}/zmue-bench-XXXXXX")
 shm=$(mktemp -d /dev/shm/zmue-bench-XXXXXX)
 cleanup() {
+  bench_unlimit_lo
   bench_unmount_all
   rm -rf "$work" "$shm"
 }
@@ -77,6 +78,7 @@ for round in $(seq "$rounds"); do
   if [ -n "$has_zmp" ]; then
     bench_comp_figures zmp >>"$results"
     bench_comp_figures zmp_none >>"$results"
+    bench_comp_link_figures >>"$results"
   fi
 done
 

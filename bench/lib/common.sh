@@ -99,3 +99,24 @@ bench_free_port() {
   done
   return 1
 }
+
+# Holds loopback to rate $1 (a tc rate: 1gbit) with a token bucket, so that compression can be
+# measured on a link slower than the compressor. Refuses (status 1) when lo already has a queueing
+# discipline of its own, which the bench must not replace.
+bench_limit_lo() {
+  command -v tc >/dev/null || { bench_log "no tc: the rate-limited figures are left out"; return 1; }
+  if ! tc qdisc show dev lo | grep -q '^qdisc noqueue 0: root'; then
+    bench_log "lo has a queueing discipline of its own: the rate-limited figures are left out"
+    return 1
+  fi
+  bench_lo_limited=1
+  tc qdisc add dev lo root tbf rate "$1" burst 1mb latency 50ms
+}
+
+# Gives loopback its full speed back; safe to call when it was never limited.
+bench_unlimit_lo() {
+  if [ -n "${bench_lo_limited:-}" ]; then
+    tc qdisc del dev lo root 2>/dev/null || true
+    bench_lo_limited=
+  fi
+}

@@ -83,6 +83,10 @@ END {
   comp_row("comp_write", "write + fsync, MiB/s", "rate", 1)
   comp_row("comp_read", "read cold, 1 MiB reads, MiB/s", "rate", 1)
   comp_row("comp_wire", "bytes on the wire for both, MiB (fewer is better)", "cpu", 1)
+  if (count["zmp" SUBSEP "comp_read_1g"] > 0) {
+    comp_row("comp_write_1g", "write + fsync over loopback held to 1 Gbit/s, MiB/s", "rate", 1)
+    comp_row("comp_read_1g", "read cold over loopback held to 1 Gbit/s, MiB/s", "rate", 1)
+  }
 }
 
 function copy_row(figure, label, kind, goal,    z, s) {
